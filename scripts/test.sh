@@ -1,0 +1,27 @@
+#!/usr/bin/env bash
+# Sets up, builds and runs every test:
+#  1. the whole program with -Werror, every test (GUI tests offscreen);
+#  2. the core, the CLI and their tests without Qt, under address and UB sanitizers;
+#  3. the fuzz targets (clang, libFuzzer) for a fixed number of iterations;
+#  4. the formatting check.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/setup.sh
+jobs=$(nproc)
+
+cmake -S . -B build/full -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTARNWICK_WERROR=ON
+cmake --build build/full -j "$jobs"
+(cd build/full && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$jobs" -LE fuzz)
+
+cmake -S . -B build/core-sanitized -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTARNWICK_GUI=OFF \
+      -DTARNWICK_WERROR=ON -DTARNWICK_SANITIZE=ON
+cmake --build build/core-sanitized -j "$jobs"
+(cd build/core-sanitized && ctest --output-on-failure -j "$jobs" -LE fuzz)
+
+cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTARNWICK_GUI=OFF -DTARNWICK_FUZZ=ON \
+      -DCMAKE_CXX_COMPILER=clang++ -DBUILD_TESTING=ON
+cmake --build build/fuzz -j "$jobs"
+(cd build/fuzz && ctest --output-on-failure -L fuzz)
+
+git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run -Werror
+echo "All tests passed."

@@ -1,0 +1,37 @@
+#pragma once
+
+#include "engine/BackupWindow.h"
+#include "engine/RunState.h"
+#include "i18n/CTranslation.h"
+#include "platform/TransferReporter.h"
+#include "storage/BackupSetup.h"
+#include "util/TimeText.h"
+
+#include <string>
+
+// Everything the scheduler and the run work on; the owner (main window or CLI)
+// keeps all of it alive.
+struct BackupContext {
+    BackupSetup& setup;
+    RunState& run;
+    BackupWindow& window;
+    const CTranslation& texts;
+    std::string settingsFolder;  // holds the history log and the run lock
+    std::string programFolder;
+    std::string commandLine;  // for the automatic-start test
+    const Clock& clock = SystemClock();
+};
+
+// Reads the three interval boxes into the interval and restarts the countdown.
+void RecomputeInterval(BackupContext& context);
+// One scheduler minute; runs a backup when it falls due.
+void Tick(BackupContext& context);
+// The "Start Backup Now" command. Ignored while a run is in progress.
+void StartNow(BackupContext& context);
+// The stop request of the start button while a run is in progress.
+void RequestCancel(RunState& run);
+
+enum class RunOutcome { Finished, Cancelled, LockedElsewhere };
+// One backup run over the whole entry list (the automatic-start wait included
+// when the command line says so).
+RunOutcome RunBackup(BackupContext& context);

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "storage/BackupSetup.h"
+
+#include <string>
+#include <string_view>
+
+// Entry texts: a file path; a folder "<path>/..."; an exception "-" + either.
+bool IsExceptionEntry(std::string_view entry);
+bool IsFolderEntry(std::string_view entry);  // ends in "..."
+std::string FolderEntry(std::string_view folder);     // "<folder>/..."
+std::string ExceptionEntry(std::string_view entry);  // "-" + entry
+
+// Destinations: "<folder>/..." or "ftp://host/...@!@user@!@password@!@folder".
+bool IsFtpDestination(std::string_view destination);  // first four are "ftp:"
+std::string LocalDestination(std::string_view folder);
+std::string FtpDestination(std::string_view server, std::string_view user, std::string_view password,
+                           std::string_view folder);
+
+struct FtpParameters {
+    std::string server;  // without "ftp://"
+    std::string user;
+    std::string password;
+    std::string folder;
+    std::string remoteBaseDirectory;  // folder + "/tarnwick_backup_folder"
+};
+FtpParameters DecodeFtpDestination(std::string_view destination);
+
+// Display form of long texts: ShortenPath with 80 and 15.
+std::string BrokenDownForm(std::string_view text);
+// What the destination box shows: FTP without user and password; a local
+// destination broken down when breakDown is true.
+std::string DestinationBoxText(std::string_view destination, bool breakDown);
+
+// The rows of the entry list as a window shows them.
+class EntryListView {
+public:
+    virtual ~EntryListView() = default;
+    virtual void AppendRow(const std::string& text) = 0;
+};
+
+// Appends the entry to the set-up and a row (broken down while the set-up's
+// switch is on) to the view.
+void AppendEntry(BackupSetup& setup, EntryListView& view, const std::string& entry);

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "platform/TransferReporter.h"
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+struct FtpTimeouts {
+    std::chrono::milliseconds connect{20'000};
+    // A transfer or reply that makes no progress for this long is aborted.
+    std::chrono::milliseconds stall{60'000};
+};
+
+// One logged-in connection reused for consecutive operations on the same server
+// and credentials; a new server or new credentials, or a broken connection,
+// connect anew. The backup run owns one per run; the connection test its own.
+// Progress of uploads goes to the reporter (if any); pump is called at least
+// every 100 ms during a transfer so a window stays responsive.
+class FtpSession {
+public:
+    explicit FtpSession(TransferReporter* reporter = nullptr, std::function<void()> pump = {},
+                        FtpTimeouts timeouts = {});
+    ~FtpSession();
+    FtpSession(const FtpSession&) = delete;
+    FtpSession& operator=(const FtpSession&) = delete;
+
+    // What the last failed operation ran into, for reports; never holds the
+    // password.
+    const std::string& LastError() const;
+
+    struct Impl;
+    Impl& impl() { return *impl_; }
+
+private:
+    std::unique_ptr<Impl> impl_;
+};
+
+// server: host, "host:port", with or without "ftp://" (see each operation).
+// remoteDirectory: "/" separated, absolute or relative to the login directory,
+// may be empty.
+
+// Stores the local file under its own name in remoteDirectory, creating missing
+// levels. True when the file was stored.
+bool FtpUploadFile(FtpSession& session, const std::string& localPath, const std::string& server,
+                   const std::string& user, const std::string& password, const std::string& remoteDirectory);
+
+enum class UploadOutcome { Uploaded, Skipped, Failed };
+
+// Uploads unless the remote copy carries a later calendar day than the local
+// file. Counts the file (copiedCount + 1, byteTotal + size) whenever it tries
+// the upload, whatever the upload's result.
+UploadOutcome FtpUploadIfNewer(FtpSession& session, const std::string& localPath, const std::string& server,
+                               const std::string& user, const std::string& password,
+                               const std::string& remoteDirectory, std::int32_t& copiedCount,
+                               std::uint64_t& byteTotal);
+
+void FtpEnsureDirectoryPath(FtpSession& session, const std::string& server, const std::string& user,
+                            const std::string& password, const std::string& remoteDirectory);
+
+// Fetches remoteDirectory/remoteFileName into localFolder, replacing a local file.
+bool FtpDownloadFile(FtpSession& session, const std::string& localFolder, const std::string& server,
+                     const std::string& user, const std::string& password, const std::string& remoteDirectory,
+                     const std::string& remoteFileName);
+
+// Days since 1 January 2000 (day 1); every year divisible by 4 is a leap year.
+std::int32_t DayNumber(int year, int month, int day);
