@@ -16,6 +16,8 @@ struct BackupContext {
     RunState& run;
     BackupWindow& window;
     const CTranslation& texts;
+    // Receives the copy facility's and the FTP transfer's errors and progress.
+    TransferReporter& reporter;
     std::string settingsFolder;  // holds the history log and the run lock
     std::string programFolder;
     std::string commandLine;  // for the automatic-start test
