@@ -33,7 +33,12 @@ void StartNow(BackupContext& context);
 // The stop request of the start button while a run is in progress.
 void RequestCancel(RunState& run);
 
-enum class RunOutcome { Finished, Cancelled, LockedElsewhere };
+enum class RunOutcome {
+    Finished,
+    Cancelled,
+    LockedElsewhere,  // another process holds the run lock; nothing was started
+    AlreadyRunning,   // a run is in progress in this process; nothing was started
+};
 // One backup run over the whole entry list (the automatic-start wait included
 // when the command line says so).
 RunOutcome RunBackup(BackupContext& context);

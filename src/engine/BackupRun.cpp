@@ -1,1 +1,357 @@
-// placeholder: filled in by the work in progress
+#include "engine/BackupEngine.h"
+#include "engine/BackupLayout.h"
+#include "engine/CopyOperation.h"
+#include "engine/Countdown.h"
+#include "engine/FailureCollectingReporter.h"
+#include "engine/ProjectSave.h"
+#include "engine/RunLock.h"
+#include "engine/RunReport.h"
+#include "platform/ProcessInfo.h"
+#include "sources/Entries.h"
+#include "sources/FtpTransfer.h"
+#include "storage/HistoryLog.h"
+#include "storage/OptionString.h"
+#include "util/FileError.h"
+#include "util/FileStatus.h"
+#include "util/SafeFormat.h"
+#include "util/ShortenedPath.h"
+
+#include <filesystem>
+#include <optional>
+#include <system_error>
+
+namespace {
+constexpr int kWaitStepMilliseconds = 1000;
+constexpr std::size_t kStatusPathLength = 50;
+constexpr std::size_t kStatusPathHead = 15;
+
+// One run over the whole entry list. It works on a copy of the owner's context
+// whose reporter records every error as a failure of the run.
+class BackupRunner {
+public:
+    BackupRunner(BackupContext& owner, TransferReporter& reporter)
+        : context_{owner.setup,          owner.run,           owner.window,       owner.texts, reporter,
+                   owner.settingsFolder, owner.programFolder, owner.commandLine, owner.clock},
+          setup_(owner.setup),
+          run_(owner.run),
+          window_(owner.window),
+          texts_(owner.texts) {}
+
+    RunOutcome Run() {
+        Begin();
+        WaitAfterAutomaticStart();
+        Prepare();
+        BackUpEntries();
+        Finish();
+        return run_.cancelRequested ? RunOutcome::Cancelled : RunOutcome::Finished;
+    }
+
+private:
+    bool Incremental() const { return setup_.backupMode != 0; }
+    bool ToFtp() const { return IsFtpDestination(setup_.destination); }
+    bool FullLocal() const { return !Incremental() && !ToFtp(); }
+    bool Logging() const { return OptionIsOne(setup_.optionFlags, Option::kWriteLog); }
+    bool ShowCopyProgress() const { return !OptionIsNotZero(setup_.optionFlags, Option::kNoCopyAnimation); }
+    std::string Text(TextId id) const { return texts_.GetText(id); }
+    std::string Now() const { return GetDateTimeText(context_.clock); }
+
+    void ShowCountdown(const std::string& text) {
+        run_.countdownText = text;
+        window_.Refresh();
+    }
+
+    void Log(const std::string& text) {
+        if (!Logging()) return;
+        const std::string logPath = HistoryLogPath(context_.settingsFolder, context_.programFolder);
+        try {
+            AppendToHistory(logPath, text);
+        } catch (const FileError& error) {
+            context_.reporter.ReportError(error.path(), FileErrorReason(error));
+        }
+    }
+
+    // The controls go dark and the running flag is up from here on, the wait
+    // included, so nothing can start a second run meanwhile.
+    void Begin() {
+        run_.running = true;
+        run_.cancelRequested = false;
+        run_.failures.clear();
+        window_.SetRunning(true);
+        window_.StopTimer();
+    }
+
+    // A session that was started with the desktop session waits before each
+    // run, so the desktop can settle; the wait keeps the window alive and can be
+    // cut short with the stop request.
+    void WaitAfterAutomaticStart() {
+        if (!IsStartedAutomatically(context_.commandLine)) return;
+        const int minutes = OptionWaitMinutes(setup_.optionFlags);
+        ShowCountdown(FormatText(Text(TextId::AutostartWait), minutes));
+        const long long total = static_cast<long long>(minutes) * 60'000;
+        for (long long waited = 0; waited < total && !run_.cancelRequested;) {
+            const int step = static_cast<int>(std::min<long long>(kWaitStepMilliseconds, total - waited));
+            window_.WaitMilliseconds(step);
+            waited += step;
+        }
+    }
+
+    void Prepare() {
+        window_.Refresh();
+        run_.reportLines.clear();
+        run_.scannedCount = 0;
+        run_.copiedCount = 0;
+        run_.byteTotal = 0;
+        run_.reportLines.push_back(Now() + Text(TextId::RunStarted));
+        ShowCountdown(Text(TextId::BackupRunning));
+        if (Logging()) {
+            Log("\n\n\n-------------------\n");
+            Log(run_.reportLines.front());
+        }
+        run_.exceptions.clear();
+        for (const std::string& entry : setup_.entries)
+            if (IsExceptionEntry(entry)) run_.exceptions.push_back(entry.substr(1));
+        if (ToFtp()) run_.ftp = DecodeFtpDestination(setup_.destination);
+    }
+
+    bool HasEntriesToCopy() const {
+        for (const std::string& entry : setup_.entries)
+            if (!IsExceptionEntry(entry)) return true;
+        return false;
+    }
+
+    // A destination the set-up never got (or that lost its fields) would put
+    // copies into the file system's root; refuse it and say so instead.
+    bool DestinationUsable() {
+        if (ToFtp()) {
+            if (!run_.ftp.server.empty()) return true;
+            context_.reporter.ReportError(setup_.destination.substr(0, 4), "the FTP destination names no server");
+            return false;
+        }
+        backupRoot_ = BackupRoot(setup_.destination);
+        if (backupRoot_.empty()) {
+            context_.reporter.ReportError(setup_.destination, "no backup folder is set");
+            return false;
+        }
+        // Without the root, the first single file would be copied to a file
+        // named like the root instead of into it.
+        std::error_code error;
+        std::filesystem::create_directories(backupRoot_, error);
+        if (error || !std::filesystem::is_directory(backupRoot_)) {
+            context_.reporter.ReportError(backupRoot_, error ? error.message() : "not a folder");
+            return false;
+        }
+        return true;
+    }
+
+    void BackUpEntries() {
+        if (run_.cancelRequested || !HasEntriesToCopy() || !DestinationUsable()) return;
+        for (std::size_t i = 0; i < setup_.entries.size(); ++i) {
+            const std::string entry = setup_.entries[i];
+            if (IsExceptionEntry(entry) || run_.cancelRequested) continue;
+            if (IsFolderEntry(entry))
+                BackUpFolder(entry, i);
+            else
+                BackUpFile(entry);
+        }
+    }
+
+    void BackUpFolder(const std::string& entry, std::size_t index) {
+        const std::string folderName =
+            EntryFolderName(entry, index, OptionIsOne(setup_.optionFlags, Option::kIndexNames));
+        if (!Incremental() && !ToFtp()) return FullLocalFolder(entry, folderName);
+        if (!Incremental()) return FullFtpFolder(entry, folderName);
+        if (!ToFtp()) return IncrementalLocalFolder(entry, folderName);
+        IncrementalFtpFolder(entry, folderName);
+    }
+
+    void BackUpFile(const std::string& entry) {
+        ++run_.scannedCount;
+        if (Incremental() && ToFtp()) {
+            UploadIfNewer(entry, run_.ftp.remoteBaseDirectory);
+        } else if (Incremental()) {
+            CopyIfChanged(context_, entry, backupRoot_ + "/" + FileNameOf(entry));
+        } else if (ToFtp()) {
+            Upload(entry, run_.ftp.remoteBaseDirectory);
+            ++run_.copiedCount;
+            run_.byteTotal += PathSize(entry);
+        } else {
+            CopyItem(context_, entry, backupRoot_, ShowCopyProgress());
+            ++run_.copiedCount;
+            run_.byteTotal += PathSize(entry);
+            Log(Text(TextId::LogCopiedFile) + " " + entry);
+        }
+    }
+
+    // One copy of "<folder>/*.*" for the whole tree.
+    void FullLocalFolder(const std::string& entry, const std::string& folderName) {
+        const std::string pattern = WholeFolderPattern(entry);
+        Log(Text(TextId::LogCopiedFolder) + " " + pattern);
+        CopyItem(context_, pattern, backupRoot_ + "/" + folderName, ShowCopyProgress());
+        ++run_.scannedCount;
+        ++run_.copiedCount;
+        run_.byteTotal += PathSize(pattern);
+    }
+
+    void FindFiles(const std::string& entry) {
+        run_.foundFiles.clear();
+        WalkFolder(context_, entry);
+    }
+
+    std::string StatusWithPath(TextId prefix, const std::string& path) const {
+        return Text(prefix) + " " + ShortenPath(path, kStatusPathLength, kStatusPathHead) + ")";
+    }
+
+    std::string RemoteFolderFor(const std::string& foundFile, const std::string& entry,
+                                const std::string& folderName) const {
+        return run_.ftp.remoteBaseDirectory + "/" + folderName + RelativeFolder(RelativePath(foundFile, entry));
+    }
+
+    void FullFtpFolder(const std::string& entry, const std::string& folderName) {
+        FindFiles(entry);
+        ShowCountdown(Text(TextId::FullFtpUploadPrefix) + ")");
+        EnsureRemoteBase();
+        Log(Text(TextId::LogCopiedFolder) + " " + entry);
+        for (const std::string& file : run_.foundFiles) {
+            if (run_.cancelRequested) break;
+            ShowCountdown(StatusWithPath(TextId::FullFtpUploadPrefix, file));
+            window_.PumpMessages();
+            Upload(file, RemoteFolderFor(file, entry, folderName));
+            ++run_.scannedCount;
+            ++run_.copiedCount;
+            run_.byteTotal += PathSize(file);
+        }
+    }
+
+    void IncrementalLocalFolder(const std::string& entry, const std::string& folderName) {
+        window_.Refresh();
+        FindFiles(entry);
+        ShowCountdown(Text(TextId::SearchingChangedFiles));
+        const std::string target = backupRoot_ + "/" + folderName;
+        for (const std::string& file : run_.foundFiles) {
+            if (run_.cancelRequested) break;
+            ++run_.scannedCount;
+            CopyIfChanged(context_, file, target + RelativePath(file, entry));
+        }
+    }
+
+    void IncrementalFtpFolder(const std::string& entry, const std::string& folderName) {
+        window_.Refresh();
+        FindFiles(entry);
+        ShowCountdown(Text(TextId::SearchingChangedFiles));
+        for (const std::string& file : run_.foundFiles) {
+            if (run_.cancelRequested) break;
+            ++run_.scannedCount;
+            EnsureRemoteBase();
+            window_.PumpMessages();
+            ShowCountdown(StatusWithPath(TextId::IncrementalFtpUploadPrefix, file));
+            UploadIfNewer(file, RemoteFolderFor(file, entry, folderName));
+        }
+    }
+
+    FtpSession& Session() {
+        if (!session_) session_.emplace(&context_.reporter, [this] { window_.PumpMessages(); });
+        return *session_;
+    }
+
+    // Once per run is enough: the folder does not go away between files. When
+    // even this fails, the server is unusable for this run (down, refusing the
+    // login, silent): the files are reported as not uploaded instead of each
+    // waiting for its own time-out.
+    bool EnsureRemoteBase() {
+        if (!remoteBaseChecked_) {
+            remoteBaseChecked_ = true;
+            const FtpParameters& ftp = run_.ftp;
+            FtpEnsureDirectoryPath(Session(), ftp.server, ftp.user, ftp.password, ftp.remoteBaseDirectory);
+            remoteUsable_ = Session().LastError().empty();
+            if (!remoteUsable_)
+                context_.reporter.ReportError("ftp://" + ftp.server + "/" + ftp.remoteBaseDirectory,
+                                              Session().LastError());
+        }
+        return remoteUsable_;
+    }
+
+    void ReportFailedUpload(const std::string& localPath, const std::string& remoteDirectory,
+                            std::size_t failuresBefore) {
+        // The transfer may have reported the error itself already.
+        if (run_.failures.size() != failuresBefore) return;
+        std::string reason = "upload to ftp://" + run_.ftp.server + "/" + remoteDirectory + " failed";
+        if (!Session().LastError().empty()) reason += ": " + Session().LastError();
+        context_.reporter.ReportError(localPath, reason);
+    }
+
+    void ReportNotUploaded(const std::string& localPath) {
+        context_.reporter.ReportError(localPath, "not uploaded: the FTP server cannot be used");
+    }
+
+    void Upload(const std::string& localPath, const std::string& remoteDirectory) {
+        if (!EnsureRemoteBase()) return ReportNotUploaded(localPath);
+        const FtpParameters& ftp = run_.ftp;
+        const std::size_t failuresBefore = run_.failures.size();
+        if (!FtpUploadFile(Session(), localPath, ftp.server, ftp.user, ftp.password, remoteDirectory))
+            ReportFailedUpload(localPath, remoteDirectory, failuresBefore);
+    }
+
+    void UploadIfNewer(const std::string& localPath, const std::string& remoteDirectory) {
+        if (!EnsureRemoteBase()) return ReportNotUploaded(localPath);
+        const FtpParameters& ftp = run_.ftp;
+        const std::size_t failuresBefore = run_.failures.size();
+        if (FtpUploadIfNewer(Session(), localPath, ftp.server, ftp.user, ftp.password, remoteDirectory,
+                             run_.copiedCount, run_.byteTotal) == UploadOutcome::Failed)
+            ReportFailedUpload(localPath, remoteDirectory, failuresBefore);
+    }
+
+    void Finish() {
+        ShowCountdown("");
+        const std::string endLine = Now() + Text(TextId::RunEnded);
+        if (Logging()) {
+            // Only the failures known now; a log line that fails adds one more.
+            const std::size_t failureCount = run_.failures.size();
+            for (std::size_t i = 0; i < failureCount; ++i)
+                Log(Text(TextId::LogFailure) + run_.failures[i]);
+            if (!FullLocal()) {
+                Log(Text(TextId::ScannedPrefix) + std::to_string(run_.scannedCount));
+                Log(Text(TextId::CopiedPrefix) + std::to_string(run_.copiedCount));
+                Log(Text(TextId::SizePrefix) + " " + SizeText(run_.byteTotal));
+            }
+            Log(endLine);
+        }
+        run_.reportLines.push_back(endLine);
+        if (OptionIsOne(setup_.optionFlags, Option::kStatusMessage))
+            window_.ShowMessage(SummaryText(texts_, run_, !FullLocal(), endLine), Text(TextId::MessageCaption));
+
+        setup_.lastRun = Now().substr(0, 16);
+        run_.countdownText = CountdownText(texts_, setup_, setup_.interval);
+        window_.SetRunning(false);
+        run_.running = false;
+        window_.Refresh();
+        window_.StartTimer();
+        setup_.minutesRemaining = setup_.interval;
+        SaveCurrentProject(context_);
+    }
+
+    BackupContext context_;
+    BackupSetup& setup_;
+    RunState& run_;
+    BackupWindow& window_;
+    const CTranslation& texts_;
+    std::string backupRoot_;
+    std::optional<FtpSession> session_;
+    bool remoteBaseChecked_ = false;
+    bool remoteUsable_ = true;
+};
+}  // namespace
+
+RunOutcome RunBackup(BackupContext& context) {
+    if (context.run.running) return RunOutcome::AlreadyRunning;
+    const RunLock lock(context.settingsFolder);
+    if (!lock.Held()) {
+        // Minutes remaining stay as they are (0 from a due tick), so the next
+        // tick tries again.
+        context.run.countdownText = context.texts.GetText(TextId::RunLockedElsewhere);
+        context.window.SetStatusLine(context.run.countdownText);
+        return RunOutcome::LockedElsewhere;
+    }
+    FailureCollectingReporter reporter(context.reporter, context.run);
+    BackupRunner runner(context, reporter);
+    return runner.Run();
+}

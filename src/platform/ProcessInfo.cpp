@@ -1,1 +1,52 @@
-// placeholder: filled in by the work in progress
+#include "platform/ProcessInfo.h"
+
+#include <climits>
+#include <unistd.h>
+
+namespace {
+std::string& RecordedCommandLine() {
+    static std::string commandLine;
+    return commandLine;
+}
+
+std::string QuoteArgument(std::string_view argument) {
+    const bool needsQuotes = argument.empty() || argument.find_first_of(" \t") != std::string_view::npos;
+    if (!needsQuotes) return std::string(argument);
+    std::string quoted = "\"";
+    for (const char c : argument) {
+        if (c == '"') quoted += '\\';
+        quoted += c;
+    }
+    quoted += '"';
+    return quoted;
+}
+}  // namespace
+
+std::string ExecutablePath() {
+    std::string buffer(PATH_MAX, '\0');
+    const ssize_t length = ::readlink("/proc/self/exe", buffer.data(), buffer.size());
+    if (length <= 0) return {};
+    buffer.resize(static_cast<std::size_t>(length));
+    return buffer;
+}
+
+std::string ProgramFolder() {
+    const std::string executable = ExecutablePath();
+    const std::size_t slash = executable.rfind('/');
+    return slash == std::string::npos ? std::string() : executable.substr(0, slash);
+}
+
+void RecordCommandLine(int argc, const char* const argv[]) {
+    std::string commandLine;
+    for (int i = 0; i < argc; ++i) {
+        if (i > 0) commandLine += ' ';
+        commandLine += QuoteArgument(argv[i] != nullptr ? argv[i] : "");
+    }
+    RecordedCommandLine() = std::move(commandLine);
+}
+
+const std::string& CommandLineText() { return RecordedCommandLine(); }
+
+bool IsStartedAutomatically(std::string_view commandLine) {
+    return commandLine.size() > 1 && commandLine.find("%1", 1) != std::string_view::npos;
+}

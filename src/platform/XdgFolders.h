@@ -11,7 +11,8 @@
 //   "My Pictures"    XDG_PICTURES_DIR     "My Video"  XDG_VIDEOS_DIR
 //   "Local AppData"  $XDG_CACHE_HOME (default ~/.cache): its "Temp" holds the
 //                    user's temporary files
-//   "Favorites"      ~/.local/share/... bookmarks are not folders; see the .cpp
+//   "Favorites"      $XDG_CONFIG_HOME/gtk-3.0, the folder of the desktop's
+//                    bookmarks file (see the .cpp)
 //   "Fonts"          $XDG_DATA_HOME/fonts (default ~/.local/share/fonts)
 // nullopt for a name it does not know or a folder it cannot resolve.
 std::optional<std::string> ShellFolderPath(std::string_view valueName);

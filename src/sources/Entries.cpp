@@ -1,1 +1,110 @@
-// placeholder: filled in by the work in progress
+#include "sources/Entries.h"
+
+#include "util/ShortenedPath.h"
+
+#include <algorithm>
+
+namespace {
+constexpr std::string_view kFolderSuffix = "/...";
+constexpr std::string_view kFtpSeparator = "@!@";
+constexpr std::string_view kRemoteBaseName = "/tarnwick_backup_folder";
+
+// A picker may return a folder with its final "/" (the root "/" always has
+// one); the entry keeps a single separator before "...".
+std::string_view WithoutFinalSeparator(std::string_view folder) {
+    if (!folder.empty() && folder.back() == '/') folder.remove_suffix(1);
+    return folder;
+}
+
+std::string_view DropFront(std::string_view text, std::size_t count) {
+    text.remove_prefix(std::min(count, text.size()));
+    return text;
+}
+
+std::string_view DropBack(std::string_view text, std::size_t count) {
+    text.remove_suffix(std::min(count, text.size()));
+    return text;
+}
+
+// The text after the last "@"; empty when there is none.
+std::string_view AfterLastAt(std::string_view text) {
+    const std::size_t at = text.rfind('@');
+    return at == std::string_view::npos ? std::string_view() : text.substr(at + 1);
+}
+}  // namespace
+
+bool IsExceptionEntry(std::string_view entry) {
+    return !entry.empty() && entry.front() == '-';
+}
+
+bool IsFolderEntry(std::string_view entry) {
+    return entry.ends_with("...");
+}
+
+std::string FolderEntry(std::string_view folder) {
+    return std::string(WithoutFinalSeparator(folder)) + std::string(kFolderSuffix);
+}
+
+std::string ExceptionEntry(std::string_view entry) {
+    return "-" + std::string(entry);
+}
+
+bool IsFtpDestination(std::string_view destination) {
+    return destination.starts_with("ftp:");
+}
+
+std::string LocalDestination(std::string_view folder) {
+    return FolderEntry(folder);
+}
+
+std::string FtpDestination(std::string_view server, std::string_view user, std::string_view password,
+                           std::string_view folder) {
+    std::string destination(server);
+    destination += kFolderSuffix;
+    for (std::string_view field : {user, password, folder}) {
+        destination += kFtpSeparator;
+        destination += field;
+    }
+    return destination;
+}
+
+// The fields are found from the end by the last "@", so a field holding "@" is
+// not supported. A text lacking separators decodes with empty fields.
+FtpParameters DecodeFtpDestination(std::string_view destination) {
+    FtpParameters parameters;
+    const std::string_view serverPart = destination.substr(0, destination.find(kFtpSeparator));
+    parameters.server = DropBack(DropFront(serverPart, 6), 4);
+
+    if (destination.find('@') != std::string_view::npos) {
+        const std::string_view folder = AfterLastAt(destination);
+        const std::string_view withoutFolder = DropBack(destination, folder.size() + kFtpSeparator.size());
+        const std::string_view password = AfterLastAt(withoutFolder);
+        const std::string_view withoutPassword =
+            DropBack(withoutFolder, password.size() + kFtpSeparator.size());
+        parameters.folder = folder;
+        parameters.password = password;
+        parameters.user = AfterLastAt(withoutPassword);
+    }
+    parameters.remoteBaseDirectory = parameters.folder + std::string(kRemoteBaseName);
+    return parameters;
+}
+
+std::string BrokenDownForm(std::string_view text) {
+    return ShortenPath(text, 80, 15);
+}
+
+std::string DestinationBoxText(std::string_view destination, bool breakDown) {
+    if (!IsFtpDestination(destination))
+        return breakDown ? BrokenDownForm(destination) : std::string(destination);
+    // "ftp://host/" (the "..." before the first "@" cut off) and the folder;
+    // user name and password never show.
+    const std::size_t firstAt = destination.find('@');
+    if (firstAt == std::string_view::npos) return std::string(destination);
+    return std::string(destination.substr(0, firstAt >= 3 ? firstAt - 3 : 0)) +
+           std::string(AfterLastAt(destination));
+}
+
+void AppendEntry(BackupSetup& setup, EntryListView& view, const std::string& entry) {
+    setup.entries.push_back(entry);
+    view.AppendRow(setup.breakLongPaths ? BrokenDownForm(entry) : entry);
+}

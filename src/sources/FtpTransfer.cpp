@@ -1,1 +1,129 @@
-// placeholder: filled in by the work in progress
+#include "sources/FtpTransfer.h"
+
+#include "sources/FtpRemotePath.h"
+#include "sources/FtpServerAddress.h"
+#include "sources/FtpSessionImpl.h"
+
+#include <sys/stat.h>
+
+#include <exception>
+
+namespace {
+
+std::int32_t LocalDayStamp(std::time_t time) {
+    std::tm local{};
+    if (localtime_r(&time, &local) == nullptr) return 0;
+    return DayNumber(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday);
+}
+
+// A password of a few characters could appear in any text by chance; a longer
+// one in an error text can only have come from the input.
+void RemovePassword(std::string& text, const std::string& password) {
+    if (password.size() < 4) return;
+    for (std::size_t at = text.find(password); at != std::string::npos; at = text.find(password, at))
+        text.replace(at, password.size(), "****");
+}
+
+// Runs one operation: refuses to nest inside another on the same session (a
+// pump can run window commands), and turns any exception into a failure.
+template <typename Result, typename Operation>
+Result Run(FtpSession& session, const std::string& password, Result failure, Operation operation) {
+    FtpSession::Impl& impl = session.impl();
+    if (impl.busy) {
+        impl.lastError = "another FTP transfer is still running";
+        return failure;
+    }
+    impl.busy = true;
+    impl.lastError.clear();
+    Result result = failure;
+    try {
+        result = operation(impl);
+    } catch (const std::exception& error) {
+        impl.lastError = error.what();
+    } catch (...) {
+        impl.lastError = "unexpected failure";
+    }
+    impl.busy = false;
+    RemovePassword(impl.lastError, password);
+    return result;
+}
+
+bool Upload(FtpSession::Impl& impl, const std::string& localPath, const std::string& server, const std::string& user,
+            const std::string& password, const std::string& remoteDirectory) {
+    const std::string name = ftp_path::FileNameOf(localPath);
+    return impl.Begin(StripFtpScheme(server), user, password, {&remoteDirectory, &name}) &&
+           impl.UploadFile(localPath, remoteDirectory);
+}
+
+}  // namespace
+
+FtpSession::FtpSession(TransferReporter* reporter, std::function<void()> pump, FtpTimeouts timeouts)
+    : impl_(std::make_unique<Impl>(reporter, std::move(pump), timeouts)) {}
+
+FtpSession::~FtpSession() = default;
+
+const std::string& FtpSession::LastError() const { return impl_->lastError; }
+
+bool FtpUploadFile(FtpSession& session, const std::string& localPath, const std::string& server,
+                   const std::string& user, const std::string& password, const std::string& remoteDirectory) {
+    return Run(session, password, false, [&](FtpSession::Impl& impl) {
+        return Upload(impl, localPath, server, user, password, remoteDirectory);
+    });
+}
+
+UploadOutcome FtpUploadIfNewer(FtpSession& session, const std::string& localPath, const std::string& server,
+                               const std::string& user, const std::string& password,
+                               const std::string& remoteDirectory, std::int32_t& copiedCount,
+                               std::uint64_t& byteTotal) {
+    return Run(session, password, UploadOutcome::Failed, [&](FtpSession::Impl& impl) {
+        struct stat status {};
+        const bool localExists = stat(localPath.c_str(), &status) == 0;
+        const std::int32_t localStamp = localExists ? LocalDayStamp(status.st_mtime) : 0;
+
+        const std::string name = ftp_path::FileNameOf(localPath);
+        std::int32_t remoteStamp = 0;
+        if (impl.Begin(server, user, password, {&remoteDirectory, &name})) {
+            if (const auto remoteTime = impl.RemoteModificationTime(remoteDirectory, name))
+                remoteStamp = LocalDayStamp(*remoteTime);
+        }
+        if (localStamp < remoteStamp) return UploadOutcome::Skipped;
+
+        const bool stored = Upload(impl, localPath, server, user, password, remoteDirectory);
+        copiedCount += 1;
+        byteTotal += localExists ? static_cast<std::uint64_t>(status.st_size) : 0;
+        return stored ? UploadOutcome::Uploaded : UploadOutcome::Failed;
+    });
+}
+
+void FtpEnsureDirectoryPath(FtpSession& session, const std::string& server, const std::string& user,
+                            const std::string& password, const std::string& remoteDirectory) {
+    Run(session, password, false, [&](FtpSession::Impl& impl) {
+        return impl.Begin(StripFtpScheme(server), user, password, {&remoteDirectory}) &&
+               impl.EnsureDirectory(remoteDirectory);
+    });
+}
+
+bool FtpMakeSureDirectoryExists(FtpSession& session, const std::string& server, const std::string& user,
+                                const std::string& password, const std::string& remoteDirectory) {
+    return Run(session, password, false, [&](FtpSession::Impl& impl) {
+        return impl.Begin(server, user, password, {&remoteDirectory}) && impl.EnsureDirectory(remoteDirectory);
+    });
+}
+
+bool FtpDownloadFile(FtpSession& session, const std::string& localFolder, const std::string& server,
+                     const std::string& user, const std::string& password, const std::string& remoteDirectory,
+                     const std::string& remoteFileName) {
+    return Run(session, password, false, [&](FtpSession::Impl& impl) {
+        return impl.Begin(StripFtpScheme(server), user, password, {&remoteDirectory, &remoteFileName}) &&
+               impl.DownloadFile(localFolder, remoteDirectory, remoteFileName);
+    });
+}
+
+std::int32_t DayNumber(int year, int month, int day) {
+    const auto isLeap = [](int y) { return y % 4 == 0; };
+    std::int32_t days = 0;
+    for (int y = 2000; y < year; ++y) days += isLeap(y) ? 366 : 365;
+    static constexpr int kMonthLength[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    for (int m = 1; m < month && m <= 12; ++m) days += (m == 2 && isLeap(year)) ? 29 : kMonthLength[m - 1];
+    return days + day;
+}

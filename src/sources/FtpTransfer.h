@@ -60,6 +60,13 @@ UploadOutcome FtpUploadIfNewer(FtpSession& session, const std::string& localPath
 void FtpEnsureDirectoryPath(FtpSession& session, const std::string& server, const std::string& user,
                             const std::string& password, const std::string& remoteDirectory);
 
+// The backup run's check that its remote base directory exists: every missing
+// level is made. The server text is used as it stands (no "ftp://" removed).
+// False when the server could not be reached or refused the login; the run
+// does not need to look at it.
+bool FtpMakeSureDirectoryExists(FtpSession& session, const std::string& server, const std::string& user,
+                                const std::string& password, const std::string& remoteDirectory);
+
 // Fetches remoteDirectory/remoteFileName into localFolder, replacing a local file.
 bool FtpDownloadFile(FtpSession& session, const std::string& localFolder, const std::string& server,
                      const std::string& user, const std::string& password, const std::string& remoteDirectory,

@@ -1,1 +1,239 @@
-// placeholder: filled in by the work in progress
+#include "engine/CopyOperation.h"
+
+#include "storage/HistoryLog.h"
+#include "support/RecordingReporter.h"
+#include "support/RecordingWindow.h"
+#include "support/TempHome.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <set>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const std::string kHistoryHeader =
+    "Tarnwick Backup History File\r\n=============================\r\n\r\n\r\n";
+
+class CopyOperationTest : public ::testing::Test {
+protected:
+    CopyOperationTest() : texts(BinFolder()) {
+        setup.optionFlags = "000000000000000";
+        fs::create_directories(home.SettingsFolder());
+    }
+
+    std::string Path(const std::string& relative) const { return home.path() + "/" + relative; }
+    std::string LogPath() const { return HistoryLogPath(home.SettingsFolder(), ""); }
+    std::string Text(TextId id) const { return texts.GetText(id); }
+
+    TempHome home;
+    BackupSetup setup;
+    RunState run;
+    RecordingWindow window;
+    CTranslation texts;
+    RecordingReporter reporter;
+    BackupContext context{setup, run, window, texts, reporter, home.SettingsFolder(), BinFolder(), ""};
+};
+
+TEST(CollapseDoubledSeparators, PairsBecomeSingleLeftToRight) {
+    EXPECT_EQ(CollapseDoubledSeparators("//home//ann//Data//*.*"), "/home/ann/Data/*.*");
+    EXPECT_EQ(CollapseDoubledSeparators("/a///b////c"), "/a//b//c");
+    EXPECT_EQ(CollapseDoubledSeparators("/a/b"), "/a/b");
+}
+
+TEST(IsExcluded, FileExceptionsMatchExactlyAndFolderExceptionsByPrefix) {
+    const std::vector<std::string> folder = {"/data/..."};
+    EXPECT_TRUE(IsExcluded(folder, "/data/*.*"));
+    EXPECT_TRUE(IsExcluded(folder, "/data/sub/a.txt"));
+    EXPECT_FALSE(IsExcluded(folder, "/data/")) << "equal length is not inside";
+    EXPECT_FALSE(IsExcluded(folder, "/data"));
+    EXPECT_FALSE(IsExcluded(folder, "/database/a.txt"));
+    EXPECT_FALSE(IsExcluded({"/data/Sub/..."}, "/data/*.*"));
+    EXPECT_FALSE(IsExcluded({"/DATA/x.txt"}, "/data/x.txt"));
+    EXPECT_FALSE(IsExcluded({"/Data/..."}, "/data/x.txt"));
+    EXPECT_TRUE(IsExcluded({"/data/x.txt"}, "/data/x.txt"));
+    EXPECT_FALSE(IsExcluded({"/data/x.txt"}, "/data/x.txt.bak"));
+    EXPECT_TRUE(IsExcluded({"/a/b", "/other/...", "/data/x.txt"}, "/data/x.txt"))
+        << "every exception is tried";
+    EXPECT_FALSE(IsExcluded({}, "/data/x.txt"));
+}
+
+TEST_F(CopyOperationTest, WholeFolderPatternIsCopiedUnlessAFolderExceptionHoldsItBack) {
+    WriteTestFile(Path("src/a.txt"), "a");
+    fs::create_directories(Path("src/Sub"));
+    WriteTestFile(Path("src/Sub/b.txt"), "b");
+    std::string doubled;  // separators doubled as the run passes them
+    for (char c : Path("src/*.*")) doubled += c == '/' ? std::string("//") : std::string(1, c);
+
+    run.exceptions = {Path("src/Sub/...")};
+    window.statusLine = "countdown";
+    EXPECT_EQ(CopyItem(context, doubled, Path("dest/one"), false), CopyResult::Copied);
+    EXPECT_EQ(ReadTestFile(Path("dest/one/Sub/b.txt")), "b")
+        << "an exception inside the folder does not apply";
+    EXPECT_EQ(run.copiedCount, 0);
+    EXPECT_EQ(window.statusLine, "countdown") << "the status line is put back";
+    ASSERT_FALSE(window.statusHistory.empty());
+    EXPECT_EQ(window.statusHistory.front(), Text(TextId::CopyingPrefix) + " " + Path("src/*.*"));
+    EXPECT_GE(window.pumpCount, 2);
+
+    run.exceptions = {Path("src/...")};
+    EXPECT_EQ(CopyItem(context, doubled, Path("dest/two"), false), CopyResult::Excluded);
+    EXPECT_FALSE(fs::exists(Path("dest/two")));
+    EXPECT_EQ(run.copiedCount, -1);
+    EXPECT_TRUE(reporter.errors.empty());
+}
+
+TEST_F(CopyOperationTest, CancelledRunCopiesNothingAndCountsNothing) {
+    WriteTestFile(Path("src/a.txt"), "a");
+    run.cancelRequested = true;
+    EXPECT_EQ(CopyItem(context, Path("src/a.txt"), Path("dest/a.txt"), false), CopyResult::Cancelled);
+    EXPECT_FALSE(fs::exists(Path("dest/a.txt")));
+    EXPECT_EQ(run.copiedCount, 0);
+    EXPECT_EQ(window.pumpCount, 0);
+}
+
+TEST_F(CopyOperationTest, ProgressTextShowsTheLastEightyCharactersOfLongPaths) {
+    const std::string seventyNine = "/" + std::string(78, 'p');
+    ShowProgressText(context, seventyNine, ProgressMode::Copying);
+    EXPECT_EQ(window.statusLine, Text(TextId::CopyingPrefix) + " " + seventyNine);
+    const std::string eighty = seventyNine + "q";
+    ShowProgressText(context, eighty, ProgressMode::Copying);
+    EXPECT_EQ(window.statusLine, Text(TextId::CopyingPrefix) + " ..." + eighty);
+    const std::string longer = "/head" + eighty;
+    ShowProgressText(context, longer, ProgressMode::Copying);
+    EXPECT_EQ(window.statusLine, Text(TextId::CopyingPrefix) + " ..." + eighty);
+    // Characters, not bytes: 80 two-byte characters are shown whole.
+    std::string accented;
+    for (int i = 0; i < 81; ++i) accented += "\xC3\xA9";
+    ShowProgressText(context, accented, ProgressMode::Copying);
+    EXPECT_EQ(window.statusLine, Text(TextId::CopyingPrefix) + " ..." + accented.substr(2));
+    EXPECT_TRUE(run.countdownText.empty()) << "copying progress is not kept for the next refresh";
+}
+
+class ChangedFileCopyTest : public CopyOperationTest {
+protected:
+    void SetUp() override {
+        WriteTestFile(Path("src/f.txt"), "new content");
+        SetModificationTime(Path("src/f.txt"), 2024, 3, 7, 10, 15, 59);
+        WriteTestFile(Path("dest/f.txt"), "old");
+    }
+    void CopyF() { CopyIfChanged(context, Path("src/f.txt"), Path("dest/f.txt")); }
+};
+
+TEST_F(ChangedFileCopyTest, SameMinuteCountsAsCurrent) {
+    SetModificationTime(Path("dest/f.txt"), 2024, 3, 7, 10, 15, 0);
+    CopyF();
+    EXPECT_EQ(ReadTestFile(Path("dest/f.txt")), "old");
+    EXPECT_EQ(run.copiedCount, 0);
+    EXPECT_EQ(run.byteTotal, 0u);
+}
+
+TEST_F(ChangedFileCopyTest, NextMinuteDiffersEitherWay) {
+    SetModificationTime(Path("dest/f.txt"), 2024, 3, 7, 10, 16, 0);  // the copy is newer
+    CopyF();
+    EXPECT_EQ(ReadTestFile(Path("dest/f.txt")), "new content");
+    EXPECT_EQ(run.copiedCount, 1);
+    EXPECT_EQ(run.byteTotal, 11u);
+
+    SetModificationTime(Path("src/f.txt"), 2025, 3, 7, 10, 15, 59);  // a year later, same clock minute
+    CopyF();
+    EXPECT_EQ(run.copiedCount, 2);
+}
+
+TEST_F(ChangedFileCopyTest, MissingCopyAlwaysDiffersAndIsLoggedWhenAsked) {
+    setup.optionFlags[4] = '1';
+    WriteHistoryHeader(LogPath());
+    CopyIfChanged(context, Path("src/f.txt"), Path("dest/sub/f.txt"));
+    EXPECT_EQ(ReadTestFile(Path("dest/sub/f.txt")), "new content");
+    EXPECT_EQ(run.copiedCount, 1);
+    EXPECT_EQ(ReadTestFile(LogPath()),
+              kHistoryHeader + Text(TextId::LogCopiedFile) + " " + Path("dest/sub/f.txt") + "\r\n");
+}
+
+TEST_F(ChangedFileCopyTest, MissingSourceAndExcludedSourceCountNothing) {
+    setup.optionFlags[4] = '1';
+    CopyIfChanged(context, Path("src/gone.txt"), Path("dest/gone.txt"));
+    run.exceptions = {Path("src/...")};
+    CopyIfChanged(context, Path("src/f.txt"), Path("dest/new.txt"));
+    EXPECT_FALSE(fs::exists(Path("dest/new.txt")));
+    EXPECT_EQ(run.copiedCount, 0);
+    EXPECT_EQ(run.byteTotal, 0u);
+    EXPECT_FALSE(fs::exists(LogPath())) << "nothing copied, nothing logged";
+}
+
+TEST_F(ChangedFileCopyTest, UnwritableLogIsRecordedAsAFailureAndTheCopyStands) {
+    setup.optionFlags[4] = '1';
+    fs::create_directories(LogPath());  // a folder where the log must be
+    CopyIfChanged(context, Path("src/f.txt"), Path("dest/g.txt"));
+    EXPECT_EQ(ReadTestFile(Path("dest/g.txt")), "new content");
+    EXPECT_EQ(run.copiedCount, 1);
+    ASSERT_EQ(run.failures.size(), 1u);
+    EXPECT_NE(run.failures[0].find(LogPath()), std::string::npos);
+}
+
+TEST_F(ChangedFileCopyTest, NameWithWildcardCharactersIsComparedAsItself) {
+    WriteTestFile(Path("src/a*b?.txt"), "star");
+    SetModificationTime(Path("src/a*b?.txt"), 2024, 3, 7, 9, 0, 0);
+    WriteTestFile(Path("dest/a*b?.txt"), "star");
+    SetModificationTime(Path("dest/a*b?.txt"), 2024, 3, 7, 9, 0, 30);
+    WriteTestFile(Path("dest/aXbY.txt"), "decoy");  // a wildcard match would find this one
+    CopyIfChanged(context, Path("src/a*b?.txt"), Path("dest/a*b?.txt"));
+    EXPECT_EQ(run.copiedCount, 0);
+}
+
+class FolderWalkTest : public CopyOperationTest {};
+
+TEST_F(FolderWalkTest, FindsEveryFileButDotAndDotDotWithoutFollowingFolderLinks) {
+    const std::vector<std::string> files = {
+        "plain.txt",        "ends in dot.", "two dots..",    "...",
+        ".hidden",          "sub/x y.txt",  "sub/st*r?.txt", "sub/deep/caf\xC3\xA9 \x80\xFF.bin",
+        "dot.dir./inside.", "empty/../keep"};
+    for (const std::string& file : files) WriteTestFile(Path("tree/" + file), file);
+    fs::create_directories(Path("tree/empty"));
+    fs::create_symlink(Path("tree"), Path("tree/loop"));  // would never end if followed
+    fs::create_symlink(Path("tree/plain.txt"), Path("tree/link to file"));
+    fs::create_symlink(Path("tree/nowhere"), Path("tree/dangling"));
+
+    WalkFolder(context, Path("tree") + "/...");
+    std::set<std::string> expected;
+    for (const std::string& file : files)
+        if (file != "empty/../keep") expected.insert(Path("tree/" + file));
+    expected.insert(Path("tree/keep"));
+    expected.insert(Path("tree/link to file"));
+    EXPECT_EQ(std::set<std::string>(run.foundFiles.begin(), run.foundFiles.end()), expected);
+    EXPECT_EQ(run.foundFiles.size(), expected.size());
+    // One pump per directory entry: 12 in tree, 3 in sub, 1 each in deep and dot.dir.
+    EXPECT_EQ(window.pumpCount, 17);
+    EXPECT_GE(window.refreshCount, 1);
+}
+
+TEST_F(FolderWalkTest, UnreadableOrMissingFolderContributesNothing) {
+    WriteTestFile(Path("file"), "not a folder");
+    WalkFolder(context, Path("file") + "/...");
+    WalkFolder(context, Path("missing") + "/...");
+    WalkFolder(context, "abc");
+    EXPECT_TRUE(run.foundFiles.empty());
+}
+
+TEST_F(FolderWalkTest, CountingStatusAtEveryHundredthFile) {
+    for (int i = 0; i < 250; ++i) WriteTestFile(Path("many/f" + std::to_string(i)), "");
+    window.onRefresh = [this] { window.statusLine = run.countdownText; };
+    WalkFolder(context, Path("many") + "/...");
+    EXPECT_EQ(run.foundFiles.size(), 250u);
+    const std::string prefix = Text(TextId::FilesFoundPrefix) + " ";
+    EXPECT_EQ(window.statusHistory, (std::vector<std::string>{prefix + "100", prefix + "200"}));
+    EXPECT_EQ(run.countdownText, prefix + "200");
+    EXPECT_EQ(window.statusLine, prefix + "200") << "the refresh after the walk keeps the count";
+}
+
+TEST_F(FolderWalkTest, FoundFilesAppendToWhatIsThere) {
+    WriteTestFile(Path("one/a"), "");
+    run.foundFiles = {"/earlier"};
+    WalkFolder(context, Path("one") + "/...");
+    EXPECT_EQ(run.foundFiles, (std::vector<std::string>{"/earlier", Path("one/a")}));
+}
+
+}  // namespace

@@ -1,1 +1,1 @@
-// placeholder: filled in by the work in progress
+#include <gtest/gtest.h>

@@ -1,0 +1,197 @@
+#!/bin/bash
+# Whole backup runs through `tarnwick-backup-cli run` against cp -a and rsync -a,
+# taking turns in one run, on a fresh loop-mounted ext4 file system (as root;
+# otherwise in a temporary folder, with a warning).
+#   bench/backup_run_bench.sh [path/to/tarnwick-backup-cli] [runs]
+# Data: 20,000 small files in 200 folders; 8 files of 128 MiB; a walk of
+# 200,000 files for the peak memory.
+set -euo pipefail
+
+CLI=${1:-$(dirname "$0")/../build/bench/bin/tarnwick-backup-cli}
+RUNS=${2:-5}
+[ -x "$CLI" ] || { echo "program not found: $CLI (build with -DTARNWICK_BENCH=ON)" >&2; exit 2; }
+CLI=$(realpath "$CLI")
+
+WORK=$(mktemp -d /tmp/tarnwick-bench-XXXXXX)
+MOUNTED=""
+cleanup() {
+    cd /
+    if [ -n "$MOUNTED" ]; then umount "$MOUNTED" || true; fi
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+if [ "$(id -u)" = 0 ]; then
+    truncate -s 12G "$WORK/fs.img"
+    mkfs.ext4 -q -F "$WORK/fs.img"
+    mkdir "$WORK/mnt"
+    mount -o loop "$WORK/fs.img" "$WORK/mnt"
+    MOUNTED="$WORK/mnt"
+    ROOT="$WORK/mnt"
+else
+    echo "warning: not root, so no fresh file system; figures are less steady" >&2
+    ROOT="$WORK"
+fi
+
+# The program's per-user files live in a home of their own.
+export HOME="$WORK/home" XDG_CONFIG_HOME="$WORK/home/.config"
+SETTINGS="$XDG_CONFIG_HOME/Tarnwick/TarnwickBackup/7.00"
+mkdir -p "$SETTINGS"
+cp "$(dirname "$CLI")/config.ini" "$(dirname "$CLI")/history.txt" "$SETTINGS/"
+
+# Options: position 0 incremental, 4 log.
+set_options() {
+    awk -v value="$1" '{ cr = sub(/\r$/, ""); if (previous == "Options") $0 = value; previous = $0; printf "%s%s\n", $0, (cr ? "\r" : "") }' \
+        "$SETTINGS/config.ini" > "$SETTINGS/config.new"
+    mv "$SETTINGS/config.new" "$SETTINGS/config.ini"
+}
+FULL=000000000000000 INCREMENTAL=100000000000000 INCREMENTAL_LOG=100010000000000
+
+# write_project <file> <destination folder> <folder entry>...
+write_project() {
+    local file=$1 destination=$2 entries="" folder
+    shift 2
+    for folder in "$@"; do entries+="$folder/...*"; done
+    printf 'Tarnwick Backup Project\r\n========================\r\n\r\n%s/...\r\n60\r\n60\r\n\r\n%s' \
+        "$destination" "$entries" > "$file"
+}
+
+echo "making the data sets ..." >&2
+python3 - "$ROOT/small" "$ROOT/walk" <<'PY'
+import os, random, sys
+random.seed(7)
+def make(root, folders, files, sizes):
+    for folder in range(folders):
+        path = os.path.join(root, "folder%04d" % folder)
+        os.makedirs(path)
+        for index in range(files):
+            name = (".hidden%02d" % index) if index % 25 == 0 else ("file%02d.txt" % index)
+            with open(os.path.join(path, name), "wb") as out:
+                out.write(os.urandom(random.randint(*sizes)))
+make(sys.argv[1], 200, 100, (100, 8000))
+make(sys.argv[2], 2000, 100, (0, 0))
+PY
+mkdir -p "$ROOT/large"
+for index in 1 2 3 4 5 6 7 8; do head -c $((128 * 1024 * 1024)) /dev/urandom > "$ROOT/large/file$index.bin"; done
+sync
+
+# Seconds taken by a command (its output discarded; it must succeed).
+seconds() {
+    local start end
+    start=$EPOCHREALTIME
+    "$@" > /dev/null 2>&1 || { echo "failed: $*" >&2; exit 1; }
+    end=$EPOCHREALTIME
+    awk -v a="$start" -v b="$end" 'BEGIN { printf "%.6f\n", b - a }'
+}
+# min and median of the numbers on stdin
+stats() { sort -g | awk '{ v[NR] = $1 } END { m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2; printf "%.3f %.3f", v[1], m }'; }
+
+# A fresh minute for each round, so every touched file differs from its copy.
+STAMP=0
+touch_files() {  # touch_files <every n-th file> <tree>
+    STAMP=$((STAMP + 1))
+    find "$2" -type f | awk -v n="$1" 'NR % n == 0' | xargs -d '\n' touch -d "2020-01-01 00:00 +$STAMP minutes"
+}
+
+RESULTS=()
+# report <label> <goal> <our times> <peer times> <peer name>
+report() {
+    local ours peers
+    ours=$(printf '%s\n' $3 | stats)
+    peers=$(printf '%s\n' $4 | stats)
+    RESULTS+=("$(awk -v l="$1" -v g="$2" -v o="$ours" -v p="$peers" -v n="$5" 'BEGIN {
+        split(o, a, " "); split(p, b, " ");
+        printf "%-34s %7.3f %7.3f  %-9s %7.3f %7.3f  %6.2f %6.2f  %s", l, a[1], a[2], n, b[1], b[2], a[1] / b[1], a[2] / b[2], g }')")
+}
+
+# Full backup into a cold destination against cp -a.
+bench_full() {
+    local set=$1 ours=() peers=()
+    write_project "$WORK/full.tarn" "$ROOT/dest" "$ROOT/$set"
+    set_options $FULL
+    for ((run = 0; run <= RUNS; run++)); do
+        rm -rf "$ROOT/dest" "$ROOT/peer"; sync
+        local a b
+        a=$(seconds "$CLI" run "$WORK/full.tarn")
+        rm -rf "$ROOT/dest" "$ROOT/peer"; sync
+        b=$(seconds cp -a "$ROOT/$set" "$ROOT/peer")
+        if ((run > 0)); then ours+=("$a"); peers+=("$b"); fi
+    done
+    diff -r "$ROOT/$set" "$ROOT/peer" > /dev/null
+    report "full, $set, cold destination" "goal <= 1.2" "${ours[*]}" "${peers[*]}" "cp -a"
+    rm -rf "$ROOT/dest" "$ROOT/peer"
+}
+
+# Incremental run against rsync -a; every n-th file changed before each round
+# (0: nothing changed).
+bench_incremental() {
+    local set=$1 every=$2 label=$3 ours=() peers=()
+    write_project "$WORK/inc.tarn" "$ROOT/dest" "$ROOT/$set"
+    set_options $INCREMENTAL
+    rm -rf "$ROOT/dest" "$ROOT/peer"
+    "$CLI" run "$WORK/inc.tarn" > /dev/null 2>&1
+    rsync -a "$ROOT/$set/" "$ROOT/peer/"
+    sync
+    for ((run = 0; run <= RUNS; run++)); do
+        if ((every > 0)); then touch_files "$every" "$ROOT/$set"; sync; fi
+        local a b
+        a=$(seconds "$CLI" run "$WORK/inc.tarn")
+        b=$(seconds rsync -a "$ROOT/$set/" "$ROOT/peer/")
+        if ((run > 0)); then ours+=("$a"); peers+=("$b"); fi
+    done
+    diff -r "$ROOT/$set" "$ROOT/dest/$(echo "$ROOT/$set" | tr / _)" > /dev/null
+    report "$label" "goal <= 0.8" "${ours[*]}" "${peers[*]}" "rsync -a"
+    rm -rf "$ROOT/dest" "$ROOT/peer"
+}
+
+# Every file changed: the run with the history log against the run without.
+bench_log() {
+    local logged=() unlogged=()
+    write_project "$WORK/inc.tarn" "$ROOT/dest" "$ROOT/small"
+    set_options $INCREMENTAL
+    "$CLI" run "$WORK/inc.tarn" > /dev/null 2>&1
+    for ((run = 0; run <= RUNS; run++)); do
+        local a b
+        touch_files 1 "$ROOT/small"; sync
+        set_options $INCREMENTAL_LOG
+        a=$(seconds "$CLI" run "$WORK/inc.tarn")
+        touch_files 1 "$ROOT/small"; sync
+        set_options $INCREMENTAL
+        b=$(seconds "$CLI" run "$WORK/inc.tarn")
+        if ((run > 0)); then logged+=("$a"); unlogged+=("$b"); fi
+    done
+    report "incremental, all changed, log on" "goal <= 1.3" "${logged[*]}" "${unlogged[*]}" "log off"
+    rm -rf "$ROOT/dest"
+}
+
+# Peak memory of an incremental run that walks 200,000 up-to-date files.
+bench_walk_memory() {
+    write_project "$WORK/walk.tarn" "$ROOT/dest" "$ROOT/walk"
+    set_options $INCREMENTAL
+    mkdir -p "$ROOT/dest"
+    cp -a "$ROOT/walk" "$ROOT/dest/$(echo "$ROOT/walk" | tr / _)"
+    sync
+    /usr/bin/time -v "$CLI" run "$WORK/walk.tarn" > /dev/null 2> "$WORK/walk.time"
+    local kilobytes seconds_taken
+    kilobytes=$(awk -F: '/Maximum resident set size/ { gsub(/ /, "", $2); print $2 }' "$WORK/walk.time")
+    seconds_taken=$(awk '/Elapsed \(wall clock\)/ { print $NF }' "$WORK/walk.time")
+    MEMORY_LINE=$(printf "walk of 200,000 files: peak RSS %.1f MB (goal < 100 MB), %s elapsed" \
+        "$(awk -v k="$kilobytes" 'BEGIN { print k / 1024 }')" "$seconds_taken")
+}
+
+echo "full backups ..." >&2
+bench_full small
+bench_full large
+echo "incremental backups ..." >&2
+bench_incremental small 0 "incremental, small, nothing changed"
+bench_incremental small 100 "incremental, small, 1% changed"
+bench_incremental large 0 "incremental, large, nothing changed"
+echo "history log ..." >&2
+bench_log
+echo "walk memory ..." >&2
+bench_walk_memory
+
+printf '\n%-34s %7s %7s  %-9s %7s %7s  %6s %6s\n' "case (seconds, $RUNS runs)" "min" "median" "peer" "min" \
+    "median" "r.min" "r.med"
+printf '%s\n' "${RESULTS[@]}"
+echo "$MEMORY_LINE"

@@ -1,0 +1,18 @@
+#include "engine/Countdown.h"
+
+#include "storage/OptionString.h"
+#include "util/LenientNumbers.h"
+#include "util/SafeFormat.h"
+
+std::string CountdownText(const CTranslation& texts, const BackupSetup& setup, std::int32_t minutes) {
+    if (OptionIsOne(setup.optionFlags, Option::kRealTimeScheduler))
+        return FormatText(texts.GetText(TextId::LastRunFormat), setup.lastRun);
+    return FormatText(texts.GetText(TextId::MinutesRemaining), minutes);
+}
+
+std::int32_t IntervalFromBoxes(const BackupSetup& setup) {
+    const auto minutes = static_cast<std::uint32_t>(ParseLenientDecimal(setup.minutesText));
+    const auto hours = static_cast<std::uint32_t>(ParseLenientDecimal(setup.hoursText));
+    const auto days = static_cast<std::uint32_t>(ParseLenientDecimal(setup.daysText));
+    return static_cast<std::int32_t>(minutes + 60u * hours + 1440u * days);
+}

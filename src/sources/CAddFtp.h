@@ -1,0 +1,64 @@
+#pragma once
+
+#include "i18n/CTranslation.h"
+#include "platform/ProcessInfo.h"
+#include "storage/PowerClass.h"
+
+#include <QDialog>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+class Dialogs;
+class FtpSession;
+class QLabel;
+class QLineEdit;
+namespace Ui {
+class CAddFtp;
+}
+
+// Server name, user name, password and folder of an FTP destination, with a
+// test that sends the settings template to the server and fetches it back.
+class CAddFtp : public QDialog {
+    Q_OBJECT
+public:
+    explicit CAddFtp(Dialogs& dialogs, QWidget* parent = nullptr,
+                     std::string programFolder = ::ProgramFolder());
+    ~CAddFtp() override;
+
+    // The fields as the user typed them, read when OK or the test was pressed.
+    const std::string& ServerName() const { return server_; }
+    const std::string& UserName() const { return user_; }
+    const std::string& Password() const { return password_; }
+    const std::string& Folder() const { return folder_; }
+
+    void accept() override;
+    void reject() override;
+
+    // The connection test behind the "Check ftp connection" button.
+    void CheckConnection();
+
+private:
+    void ReadFields();
+    bool HasFtpPrefix() const;
+    // Why the fields cannot form a destination that decodes back, as a message.
+    std::optional<QString> WhyFieldsNotUsable() const;
+    QString FieldName(const QLabel& label) const;
+    void Tell(TextId text);
+    void Tell(const QString& text);
+    void SetTesting(bool testing);
+    // Runs one step of the connection test with the buttons off and a busy cursor.
+    bool WhileTesting(const std::function<bool(FtpSession&)>& step);
+
+    std::unique_ptr<Ui::CAddFtp> ui_;
+    Dialogs& dialogs_;
+    PowerClass settings_;
+    CTranslation texts_;
+    std::string server_;
+    std::string user_;
+    std::string password_;
+    std::string folder_;
+    bool testing_ = false;
+};

@@ -1,0 +1,324 @@
+#include "sources/FtpConnection.h"
+
+#include "sources/FtpRemotePath.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <memory>
+#include <mutex>
+
+namespace {
+
+constexpr auto kTickInterval = std::chrono::milliseconds(50);
+
+long WholeSeconds(std::chrono::milliseconds duration) {
+    return std::max<long>(1, static_cast<long>((duration.count() + 999) / 1000));
+}
+
+struct SlistDeleter {
+    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+using Slist = std::unique_ptr<curl_slist, SlistDeleter>;
+
+Slist MakeSlist(const std::vector<std::string>& lines) {
+    Slist list;
+    for (const auto& line : lines) {
+        curl_slist* grown = curl_slist_append(list.get(), line.c_str());
+        if (grown == nullptr) throw std::bad_alloc();
+        list.release();
+        list.reset(grown);
+    }
+    return list;
+}
+
+void InitialiseCurlOnce() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+}  // namespace
+
+FtpConnection::FtpConnection(TransferReporter* reporter, std::function<void()> pump, FtpTimeouts timeouts)
+    : reporter_(reporter), pump_(std::move(pump)), timeouts_(timeouts) {
+    InitialiseCurlOnce();
+    ResetHandles();
+}
+
+FtpConnection::~FtpConnection() {
+    if (easy_ != nullptr) curl_easy_cleanup(easy_);
+    if (multi_ != nullptr) curl_multi_cleanup(multi_);
+}
+
+void FtpConnection::ResetHandles() {
+    if (easy_ != nullptr) curl_easy_cleanup(easy_);
+    if (multi_ != nullptr) curl_multi_cleanup(multi_);
+    multi_ = curl_multi_init();
+    easy_ = curl_easy_init();
+    if (multi_ == nullptr || easy_ == nullptr) throw std::bad_alloc();
+    greetingNeeded_ = true;
+    controlSocket_ = CURL_SOCKET_BAD;
+
+    curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy_, CURLOPT_PROTOCOLS_STR, "ftp");
+    curl_easy_setopt(easy_, CURLOPT_ERRORBUFFER, errorBuffer_);
+    // Active mode: the server connects back to us (PORT/EPRT).
+    curl_easy_setopt(easy_, CURLOPT_FTPPORT, "-");
+    // Full paths on every command and no CWD, so a reused connection always
+    // stands in the login directory and relative paths keep their meaning.
+    curl_easy_setopt(easy_, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
+    curl_easy_setopt(easy_, CURLOPT_PATH_AS_IS, 1L);
+    curl_easy_setopt(easy_, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeouts_.connect.count()));
+    curl_easy_setopt(easy_, CURLOPT_ACCEPTTIMEOUT_MS, static_cast<long>(timeouts_.connect.count()));
+    curl_easy_setopt(easy_, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(easy_, CURLOPT_LOW_SPEED_TIME, WholeSeconds(timeouts_.stall));
+    curl_easy_setopt(easy_, CURLOPT_SERVER_RESPONSE_TIMEOUT, WholeSeconds(timeouts_.stall));
+    curl_easy_setopt(easy_, CURLOPT_TCP_KEEPALIVE, 1L);
+    curl_easy_setopt(easy_, CURLOPT_HEADERFUNCTION, &FtpConnection::OnHeader);
+    curl_easy_setopt(easy_, CURLOPT_HEADERDATA, this);
+    curl_easy_setopt(easy_, CURLOPT_READFUNCTION, &FtpConnection::OnRead);
+    curl_easy_setopt(easy_, CURLOPT_READDATA, this);
+    curl_easy_setopt(easy_, CURLOPT_WRITEFUNCTION, &FtpConnection::OnWrite);
+    curl_easy_setopt(easy_, CURLOPT_WRITEDATA, this);
+    curl_easy_setopt(easy_, CURLOPT_XFERINFOFUNCTION, &FtpConnection::OnProgress);
+    curl_easy_setopt(easy_, CURLOPT_XFERINFODATA, this);
+    curl_easy_setopt(easy_, CURLOPT_NOPROGRESS, 0L);
+    if (getenv("H4DEBUG")) curl_easy_setopt(easy_, CURLOPT_VERBOSE, 1L);
+}
+
+bool FtpConnection::Target(const FtpServerAddress& address, const FtpLogin& login) {
+    if (targeted_ && address == address_ && login == login_) return false;
+    if (targeted_) ResetHandles();
+    address_ = address;
+    login_ = login;
+    targeted_ = true;
+    // An empty user name logs in anonymously, as the usual FTP clients do.
+    const bool anonymous = login_.user.empty();
+    curl_easy_setopt(easy_, CURLOPT_USERNAME, anonymous ? "anonymous" : login_.user.c_str());
+    curl_easy_setopt(easy_, CURLOPT_PASSWORD,
+                     anonymous && login_.password.empty() ? "anonymous@" : login_.password.c_str());
+    return true;
+}
+
+bool FtpConnection::ConnectionLooksAlive() const {
+    if (controlSocket_ == CURL_SOCKET_BAD) return false;
+    // An idle control connection has nothing to read; a readable one was
+    // closed or timed out by the server, and the library will replace it.
+    pollfd probe{controlSocket_, POLLIN, 0};
+    return poll(&probe, 1, 0) == 0;
+}
+
+void FtpConnection::Pump() {
+    if (pump_) pump_();
+}
+
+void FtpConnection::Tick(bool force) {
+    const auto now = std::chrono::steady_clock::now();
+    if (!force && now - lastTick_ < kTickInterval) return;
+    lastTick_ = now;
+    if (reporter_ != nullptr && !progressName_.empty()) {
+        TransferProgress progress;
+        progress.currentFile = progressName_;
+        progress.fileBytesDone = progressDone_;
+        progress.fileBytesTotal = progressTotal_;
+        progress.bytesDone = bytesBeforeThisFile_ + progressDone_;
+        reporter_->ReportProgress(progress);
+    }
+    Pump();
+}
+
+FtpReply FtpConnection::Perform(const std::string& remotePath, const std::vector<std::string>& before,
+                                const std::vector<std::string>& after, const std::string& what) {
+    std::vector<std::string> quote;
+    const bool greeting = greetingNeeded_ || !ConnectionLooksAlive();
+    // Asks for UTF-8 names once per connection; servers that refuse still work.
+    if (greeting) quote.push_back("*OPTS UTF8 ON");
+    quote.insert(quote.end(), before.begin(), before.end());
+    const Slist quoteList = MakeSlist(quote);
+    const Slist postList = MakeSlist(after);
+
+    const std::string url = address_.BaseUrl() + ftp_path::EncodeForUrl(remotePath);
+    curl_easy_setopt(easy_, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(easy_, CURLOPT_QUOTE, quoteList.get());
+    curl_easy_setopt(easy_, CURLOPT_POSTQUOTE, postList.get());
+    errorBuffer_[0] = '\0';
+    lastServerLine_.clear();
+    progressDone_ = 0;
+    lastTick_ = std::chrono::steady_clock::now();
+
+    CURLcode code = CURLE_OK;
+    if (curl_multi_add_handle(multi_, easy_) != CURLM_OK) {
+        code = CURLE_FAILED_INIT;
+    } else {
+        int running = 1;
+        bool finished = false;
+        while (!finished) {
+            if (curl_multi_perform(multi_, &running) != CURLM_OK) {
+                code = CURLE_FAILED_INIT;
+                break;
+            }
+            int queued = 0;
+            while (CURLMsg* message = curl_multi_info_read(multi_, &queued)) {
+                if (message->msg == CURLMSG_DONE && message->easy_handle == easy_) {
+                    code = message->data.result;
+                    finished = true;
+                }
+            }
+            if (finished || running == 0) break;
+            curl_multi_poll(multi_, nullptr, 0, static_cast<int>(kTickInterval.count()), nullptr);
+            Tick(false);
+        }
+        curl_socket_t socket = CURL_SOCKET_BAD;
+        if (curl_easy_getinfo(easy_, CURLINFO_ACTIVESOCKET, &socket) != CURLE_OK) socket = CURL_SOCKET_BAD;
+        controlSocket_ = socket;
+        curl_multi_remove_handle(multi_, easy_);
+    }
+    curl_easy_setopt(easy_, CURLOPT_QUOTE, nullptr);
+    curl_easy_setopt(easy_, CURLOPT_POSTQUOTE, nullptr);
+
+    FtpReply reply;
+    reply.code = code;
+    reply.ok = code == CURLE_OK;
+    curl_easy_getinfo(easy_, CURLINFO_RESPONSE_CODE, &reply.serverCode);
+    if (reply.ok) {
+        long newConnections = 0;
+        curl_easy_getinfo(easy_, CURLINFO_NUM_CONNECTS, &newConnections);
+        // A connection the library opened on its own has not been asked for
+        // UTF-8 yet; the next request does it.
+        greetingNeeded_ = newConnections > 0 && !greeting;
+    } else {
+        greetingNeeded_ = true;
+        reply.problem = what + ": " + (errorBuffer_[0] != '\0' ? errorBuffer_ : curl_easy_strerror(code));
+        if (!lastServerLine_.empty() && reply.problem.find(lastServerLine_) == std::string::npos)
+            reply.problem += " (server: " + lastServerLine_ + ")";
+    }
+    return reply;
+}
+
+FtpReply FtpConnection::SendCommands(const std::vector<std::string>& commands) {
+    curl_easy_setopt(easy_, CURLOPT_UPLOAD, 0L);
+    curl_easy_setopt(easy_, CURLOPT_NOBODY, 1L);
+    curl_easy_setopt(easy_, CURLOPT_CUSTOMREQUEST, nullptr);
+    return Perform("", commands, {}, "the server did not accept \"" + (commands.empty() ? "" : commands.front()) + "\"");
+}
+
+FtpReply FtpConnection::Upload(int fd, std::uint64_t size, const std::string& remotePath,
+                               const std::vector<std::string>& before, const std::vector<std::string>& after,
+                               const std::string& displayName) {
+    sourceFd_ = fd;
+    sourceRemaining_ = size;
+    sourceFailed_ = false;
+    progressName_ = displayName;
+    progressTotal_ = size;
+    curl_easy_setopt(easy_, CURLOPT_CUSTOMREQUEST, nullptr);
+    curl_easy_setopt(easy_, CURLOPT_NOBODY, 0L);
+    curl_easy_setopt(easy_, CURLOPT_UPLOAD, 1L);
+    curl_easy_setopt(easy_, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(size));
+    FtpReply reply = Perform(remotePath, before, after, "storing \"" + remotePath + "\" failed");
+    if (reply.ok || sourceFailed_) Tick(true);
+    if (sourceFailed_) {
+        reply.ok = false;
+        reply.problem = "reading \"" + displayName + "\" failed while storing it";
+    }
+    bytesBeforeThisFile_ += progressDone_;
+    curl_easy_setopt(easy_, CURLOPT_UPLOAD, 0L);
+    curl_easy_setopt(easy_, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(-1));
+    sourceFd_ = -1;
+    progressName_.clear();
+    return reply;
+}
+
+FtpReply FtpConnection::Download(const std::string& remotePath, int fd) {
+    sink_ = [fd](const char* data, std::size_t length) {
+        while (length > 0) {
+            const ssize_t written = write(fd, data, length);
+            if (written < 0 && errno == EINTR) continue;
+            if (written <= 0) return false;
+            data += written;
+            length -= static_cast<std::size_t>(written);
+        }
+        return true;
+    };
+    curl_easy_setopt(easy_, CURLOPT_UPLOAD, 0L);
+    curl_easy_setopt(easy_, CURLOPT_NOBODY, 0L);
+    curl_easy_setopt(easy_, CURLOPT_CUSTOMREQUEST, nullptr);
+    FtpReply reply = Perform(remotePath, {}, {}, "fetching \"" + remotePath + "\" failed");
+    sink_ = nullptr;
+    return reply;
+}
+
+FtpReply FtpConnection::ListDirectory(const std::string& directory, std::string& listing) {
+    listing.clear();
+    sink_ = [&listing](const char* data, std::size_t length) {
+        listing.append(data, length);
+        return true;
+    };
+    curl_easy_setopt(easy_, CURLOPT_UPLOAD, 0L);
+    curl_easy_setopt(easy_, CURLOPT_NOBODY, 0L);
+    curl_easy_setopt(easy_, CURLOPT_CUSTOMREQUEST, "MLSD");
+    FtpReply reply = Perform(directory.empty() ? "" : directory + "/", {}, {},
+                             "listing \"" + directory + "\" failed");
+    curl_easy_setopt(easy_, CURLOPT_CUSTOMREQUEST, nullptr);
+    sink_ = nullptr;
+    return reply;
+}
+
+FtpReply FtpConnection::ModificationTime(const std::string& remotePath, std::time_t& modified) {
+    curl_easy_setopt(easy_, CURLOPT_UPLOAD, 0L);
+    curl_easy_setopt(easy_, CURLOPT_NOBODY, 1L);
+    curl_easy_setopt(easy_, CURLOPT_CUSTOMREQUEST, nullptr);
+    curl_easy_setopt(easy_, CURLOPT_FILETIME, 1L);
+    FtpReply reply = Perform(remotePath, {}, {}, "asking for the time of \"" + remotePath + "\" failed");
+    curl_easy_setopt(easy_, CURLOPT_FILETIME, 0L);
+    curl_off_t time = -1;
+    curl_easy_getinfo(easy_, CURLINFO_FILETIME_T, &time);
+    if (reply.ok && time < 0) {
+        reply.ok = false;
+        reply.problem = "the server gave no time for \"" + remotePath + "\"";
+    }
+    modified = static_cast<std::time_t>(time);
+    return reply;
+}
+
+std::size_t FtpConnection::OnHeader(char* data, std::size_t size, std::size_t count, void* self) {
+    auto* connection = static_cast<FtpConnection*>(self);
+    std::string line(data, size * count);
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
+    if (line.size() >= 3 && std::isdigit(static_cast<unsigned char>(line[0]))) connection->lastServerLine_ = line;
+    return size * count;
+}
+
+std::size_t FtpConnection::OnRead(char* buffer, std::size_t size, std::size_t count, void* self) {
+    auto* connection = static_cast<FtpConnection*>(self);
+    const std::size_t wanted =
+        static_cast<std::size_t>(std::min<std::uint64_t>(size * count, connection->sourceRemaining_));
+    if (wanted == 0) return 0;
+    ssize_t got;
+    do {
+        got = read(connection->sourceFd_, buffer, wanted);
+    } while (got < 0 && errno == EINTR);
+    // A file that shrank or cannot be read any more must not replace the
+    // server's copy with a short one.
+    if (got <= 0) {
+        connection->sourceFailed_ = true;
+        return CURL_READFUNC_ABORT;
+    }
+    connection->sourceRemaining_ -= static_cast<std::uint64_t>(got);
+    return static_cast<std::size_t>(got);
+}
+
+std::size_t FtpConnection::OnWrite(char* data, std::size_t size, std::size_t count, void* self) {
+    auto* connection = static_cast<FtpConnection*>(self);
+    // Without a sink the data is not wanted (the facts a time query reports).
+    if (connection->sink_ && !connection->sink_(data, size * count)) return 0;
+    return size * count;
+}
+
+int FtpConnection::OnProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t ulnow) {
+    auto* connection = static_cast<FtpConnection*>(self);
+    if (!connection->progressName_.empty()) connection->progressDone_ = static_cast<std::uint64_t>(ulnow);
+    return 0;
+}

@@ -1,0 +1,98 @@
+#pragma once
+
+#include "platform/TransferReporter.h"
+#include "sources/FtpServerAddress.h"
+#include "sources/FtpTransfer.h"
+
+#include <curl/curl.h>
+
+#include <chrono>
+#include <cstdint>
+#include <ctime>
+#include <functional>
+#include <string>
+#include <vector>
+
+struct FtpLogin {
+    std::string user;
+    std::string password;
+    bool operator==(const FtpLogin&) const = default;
+};
+
+// The outcome of one request: ok, or what went wrong in words fit for a report.
+struct FtpReply {
+    bool ok = false;
+    CURLcode code = CURLE_OK;
+    long serverCode = 0;  // the last reply code the server sent, 0 before any
+    std::string problem;
+};
+
+// One FTP control connection, kept logged in between requests. The handle and
+// its connection cache live as long as the object, so consecutive requests to
+// the same server and login reuse the connection; one that broke is replaced
+// by the next request. Requests name files by their full path (relative to the
+// login directory, or absolute) and never change the server's current
+// directory, so relative paths mean the same on every request.
+class FtpConnection {
+public:
+    FtpConnection(TransferReporter* reporter, std::function<void()> pump, FtpTimeouts timeouts);
+    ~FtpConnection();
+    FtpConnection(const FtpConnection&) = delete;
+    FtpConnection& operator=(const FtpConnection&) = delete;
+
+    // Points the following requests at a server and login; true when they
+    // differ from the previous ones (the old connection is then closed).
+    bool Target(const FtpServerAddress& address, const FtpLogin& login);
+
+    // Sends raw commands; one starting with "*" may fail without failing the
+    // request.
+    FtpReply SendCommands(const std::vector<std::string>& commands);
+    // Stores size bytes read from fd at remotePath; before runs ahead of the
+    // transfer, after once it succeeded. Progress names the file displayName.
+    FtpReply Upload(int fd, std::uint64_t size, const std::string& remotePath,
+                    const std::vector<std::string>& before, const std::vector<std::string>& after,
+                    const std::string& displayName);
+    FtpReply Download(const std::string& remotePath, int fd);
+    // The MLSD listing of a directory ("" is the login directory).
+    FtpReply ListDirectory(const std::string& directory, std::string& listing);
+    FtpReply ModificationTime(const std::string& remotePath, std::time_t& modified);
+
+    void Pump();
+
+private:
+    struct Request;
+    FtpReply Perform(const std::string& remotePath, const std::vector<std::string>& before,
+                     const std::vector<std::string>& after, const std::string& what);
+    bool ConnectionLooksAlive() const;
+    void ResetHandles();
+    void Tick(bool force);
+
+    static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* self);
+    static std::size_t OnRead(char* buffer, std::size_t size, std::size_t count, void* self);
+    static std::size_t OnWrite(char* data, std::size_t size, std::size_t count, void* self);
+    static int OnProgress(void* self, curl_off_t dltotal, curl_off_t dlnow, curl_off_t ultotal, curl_off_t ulnow);
+
+    TransferReporter* reporter_;
+    std::function<void()> pump_;
+    FtpTimeouts timeouts_;
+    CURLM* multi_ = nullptr;
+    CURL* easy_ = nullptr;
+    FtpServerAddress address_;
+    FtpLogin login_;
+    bool targeted_ = false;
+    bool greetingNeeded_ = true;
+    curl_socket_t controlSocket_ = CURL_SOCKET_BAD;
+    char errorBuffer_[CURL_ERROR_SIZE] = {};
+    std::string lastServerLine_;
+
+    // The request in flight.
+    int sourceFd_ = -1;
+    std::uint64_t sourceRemaining_ = 0;
+    bool sourceFailed_ = false;
+    std::function<bool(const char*, std::size_t)> sink_;
+    std::string progressName_;
+    std::uint64_t progressTotal_ = 0;
+    std::uint64_t progressDone_ = 0;
+    std::uint64_t bytesBeforeThisFile_ = 0;
+    std::chrono::steady_clock::time_point lastTick_;
+};

@@ -1,0 +1,67 @@
+#include "sources/FtpListing.h"
+
+#include <algorithm>
+#include <cctype>
+
+namespace {
+
+std::string Lowercase(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    return text;
+}
+
+}  // namespace
+
+std::time_t ParseFtpTimeValue(const std::string& text) {
+    if (text.size() < 14 ||
+        !std::all_of(text.begin(), text.begin() + 14, [](unsigned char c) { return std::isdigit(c) != 0; }))
+        return -1;
+    const auto number = [&](std::size_t pos, std::size_t length) { return std::stoi(text.substr(pos, length)); };
+    std::tm utc{};
+    utc.tm_year = number(0, 4) - 1900;
+    utc.tm_mon = number(4, 2) - 1;
+    utc.tm_mday = number(6, 2);
+    utc.tm_hour = number(8, 2);
+    utc.tm_min = number(10, 2);
+    utc.tm_sec = number(12, 2);
+    if (utc.tm_mon < 0 || utc.tm_mon > 11 || utc.tm_mday < 1 || utc.tm_mday > 31) return -1;
+    return timegm(&utc);
+}
+
+std::map<std::string, std::time_t> ParseMlsdListing(const std::string& listing) {
+    std::map<std::string, std::time_t> times;
+    std::size_t start = 0;
+    while (start < listing.size()) {
+        std::size_t end = listing.find('\n', start);
+        if (end == std::string::npos) end = listing.size();
+        std::string line = listing.substr(start, end - start);
+        start = end + 1;
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        // "fact=value;fact=value; name": the first blank ends the facts, the
+        // name may hold blanks and ";" of its own.
+        const std::size_t blank = line.find(' ');
+        if (blank == std::string::npos) continue;
+        const std::string facts = line.substr(0, blank);
+        const std::string name = line.substr(blank + 1);
+        if (name.empty() || name == "." || name == "..") continue;
+        std::time_t modified = -1;
+        bool listedDirectoryItself = false;
+        std::size_t factStart = 0;
+        while (factStart < facts.size()) {
+            std::size_t factEnd = facts.find(';', factStart);
+            if (factEnd == std::string::npos) factEnd = facts.size();
+            const std::string fact = facts.substr(factStart, factEnd - factStart);
+            factStart = factEnd + 1;
+            const std::size_t equals = fact.find('=');
+            if (equals == std::string::npos) continue;
+            const std::string key = Lowercase(fact.substr(0, equals));
+            const std::string value = fact.substr(equals + 1);
+            if (key == "modify") modified = ParseFtpTimeValue(value);
+            if (key == "type" && (Lowercase(value) == "cdir" || Lowercase(value) == "pdir"))
+                listedDirectoryItself = true;
+        }
+        if (modified >= 0 && !listedDirectoryItself) times[name] = modified;
+    }
+    return times;
+}

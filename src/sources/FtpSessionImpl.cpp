@@ -1,0 +1,239 @@
+#include "sources/FtpSessionImpl.h"
+
+#include "sources/FtpListing.h"
+#include "sources/FtpRemotePath.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+// Uploads go to this name first and are renamed over the old copy only once
+// complete, so a broken transfer never leaves a truncated backup behind.
+constexpr char kPartSuffix[] = ".tarnwick-part";
+constexpr std::size_t kLongestRemoteName = 255;
+
+// Reply codes by which a server says it does not know a command.
+bool IsUnknownCommandReply(long code) { return code == 500 || code == 501 || code == 502 || code == 504; }
+
+class LocalFile {
+public:
+    LocalFile() = default;
+    ~LocalFile() {
+        if (fd_ >= 0) close(fd_);
+    }
+    LocalFile(const LocalFile&) = delete;
+    LocalFile& operator=(const LocalFile&) = delete;
+
+    // Opens a regular file for reading; a folder, a pipe or a device is refused
+    // (a pipe would block the window until someone writes to it).
+    bool OpenForReading(const std::string& path, std::string& error) {
+        fd_ = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+        struct stat status {};
+        if (fd_ < 0 || fstat(fd_, &status) != 0) {
+            error = "cannot open \"" + path + "\": " + std::strerror(errno);
+            return false;
+        }
+        if (!S_ISREG(status.st_mode)) {
+            error = "\"" + path + "\" is not a file";
+            return false;
+        }
+        fcntl(fd_, F_SETFL, fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
+        size_ = static_cast<std::uint64_t>(status.st_size);
+        return true;
+    }
+
+    bool CreateForWriting(const std::string& path, std::string& error) {
+        fd_ = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
+        if (fd_ < 0) error = "cannot write \"" + path + "\": " + std::strerror(errno);
+        return fd_ >= 0;
+    }
+
+    bool Close() {
+        const int fd = fd_;
+        fd_ = -1;
+        return close(fd) == 0;
+    }
+
+    int fd() const { return fd_; }
+    std::uint64_t size() const { return size_; }
+
+private:
+    int fd_ = -1;
+    std::uint64_t size_ = 0;
+};
+
+}  // namespace
+
+FtpSession::Impl::Impl(TransferReporter* reporter, std::function<void()> pump, FtpTimeouts timeouts)
+    : connection(reporter, std::move(pump), timeouts) {}
+
+bool FtpSession::Impl::Begin(const std::string& server, const std::string& user, const std::string& password,
+                             const std::vector<const std::string*>& remoteTexts) {
+    const auto address = ParseFtpServer(server, lastError);
+    if (!address) return false;
+    if (!ftp_path::IsSafeInCommand(user) || !ftp_path::IsSafeInCommand(password)) {
+        lastError = "the user name or password holds a line break";
+        return false;
+    }
+    for (const std::string* text : remoteTexts) {
+        if (!ftp_path::IsSafeInCommand(*text)) {
+            lastError = "the remote name \"" + *text + "\" holds a line break";
+            return false;
+        }
+    }
+    if (connection.Target(*address, FtpLogin{user, password})) {
+        knownDirectories_.clear();
+        listings_.clear();
+        listingUnsupported_ = false;
+    }
+    return true;
+}
+
+std::vector<std::string> FtpSession::Impl::MakeDirectoryCommands(const std::string& directory) const {
+    std::vector<std::string> commands;
+    if (knownDirectories_.count(directory) != 0) return commands;
+    // One MKD per missing level, each resolved against the login directory;
+    // "already exists" answers are expected and ignored.
+    for (const auto& level : ftp_path::DirectoryLevels(directory))
+        if (knownDirectories_.count(level) == 0) commands.push_back("*MKD " + level);
+    return commands;
+}
+
+void FtpSession::Impl::RememberDirectory(const std::string& directory) {
+    for (const auto& level : ftp_path::DirectoryLevels(directory)) knownDirectories_.insert(level);
+}
+
+void FtpSession::Impl::ForgetDirectory(const std::string& directory) {
+    for (const auto& level : ftp_path::DirectoryLevels(directory)) knownDirectories_.erase(level);
+}
+
+void FtpSession::Impl::NoteStored(const std::string& directory, const std::string& name) {
+    const auto listing = listings_.find(directory);
+    if (listing != listings_.end()) listing->second[name] = std::time(nullptr);
+}
+
+bool FtpSession::Impl::UploadFile(const std::string& localPath, const std::string& remoteDirectory) {
+    const std::string name = ftp_path::FileNameOf(localPath);
+    const std::string directory = ftp_path::NormaliseDirectory(remoteDirectory);
+    const std::vector<std::string> makeDirectories = MakeDirectoryCommands(directory);
+
+    LocalFile file;
+    if (name.empty()) {
+        lastError = "\"" + localPath + "\" names no file";
+        return false;
+    }
+    if (!file.OpenForReading(localPath, lastError)) {
+        // The folder is still made, as it would be for a file that can be read.
+        if (!makeDirectories.empty() && connection.SendCommands(makeDirectories).ok) RememberDirectory(directory);
+        return false;
+    }
+    connection.Pump();
+
+    const std::string finalPath = ftp_path::Join(directory, name);
+    const bool viaPartFile = name.size() + sizeof(kPartSuffix) - 1 <= kLongestRemoteName;
+    const std::string partPath = viaPartFile ? finalPath + kPartSuffix : finalPath;
+    std::vector<std::string> rename;
+    if (viaPartFile) rename = {"RNFR " + partPath, "RNTO " + finalPath};
+
+    const FtpReply reply = connection.Upload(file.fd(), file.size(), partPath, makeDirectories, rename, localPath);
+    if (reply.ok) {
+        RememberDirectory(directory);
+        NoteStored(directory, name);
+        connection.Pump();
+        return true;
+    }
+    // Only the rename after a complete transfer fails with a quote error.
+    if (viaPartFile && reply.code == CURLE_QUOTE_ERROR) {
+        RememberDirectory(directory);
+        if (ReplaceWithUploadedCopy(partPath, finalPath)) {
+            NoteStored(directory, name);
+            connection.Pump();
+            return true;
+        }
+        return false;
+    }
+    ForgetDirectory(directory);
+    lastError = reply.problem;
+    // The server refused the data (quota, permissions): take away what it may
+    // have kept of it. A broken connection leaves the part file behind.
+    if (viaPartFile && reply.code == CURLE_UPLOAD_FAILED) connection.SendCommands({"*DELE " + partPath});
+    return false;
+}
+
+bool FtpSession::Impl::ReplaceWithUploadedCopy(const std::string& partPath, const std::string& finalPath) {
+    // Some servers do not rename over an existing file: remove it first.
+    const FtpReply replaced = connection.SendCommands({"DELE " + finalPath, "RNFR " + partPath, "RNTO " + finalPath});
+    if (replaced.ok) return true;
+    lastError = "\"" + finalPath + "\" could not be replaced: " + replaced.problem;
+    connection.SendCommands({"*DELE " + partPath});
+    return false;
+}
+
+bool FtpSession::Impl::EnsureDirectory(const std::string& remoteDirectory) {
+    const std::string directory = ftp_path::NormaliseDirectory(remoteDirectory);
+    const std::vector<std::string> commands = MakeDirectoryCommands(directory);
+    if (commands.empty()) return true;
+    const FtpReply reply = connection.SendCommands(commands);
+    if (!reply.ok) {
+        lastError = reply.problem;
+        return false;
+    }
+    RememberDirectory(directory);
+    return true;
+}
+
+bool FtpSession::Impl::DownloadFile(const std::string& localFolder, const std::string& remoteDirectory,
+                                    const std::string& remoteFileName) {
+    const std::string target = localFolder + "/" + remoteFileName;
+    // Fetched beside the target and renamed over it when complete, so a failed
+    // fetch leaves an existing local file as it was.
+    const std::string part = target + kPartSuffix;
+    LocalFile file;
+    if (!file.CreateForWriting(part, lastError)) return false;
+    const FtpReply reply =
+        connection.Download(ftp_path::Join(ftp_path::NormaliseDirectory(remoteDirectory), remoteFileName), file.fd());
+    const bool closed = file.Close();
+    if (reply.ok && closed && std::rename(part.c_str(), target.c_str()) == 0) return true;
+    lastError = !reply.ok ? reply.problem : "cannot write \"" + target + "\": " + std::strerror(errno);
+    unlink(part.c_str());
+    return false;
+}
+
+std::optional<std::time_t> FtpSession::Impl::RemoteModificationTime(const std::string& remoteDirectory,
+                                                                     const std::string& name) {
+    const std::string directory = ftp_path::NormaliseDirectory(remoteDirectory);
+    if (!listingUnsupported_) {
+        auto listing = listings_.find(directory);
+        if (listing == listings_.end()) {
+            std::string text;
+            const FtpReply reply = connection.ListDirectory(directory, text);
+            if (reply.ok) {
+                listing = listings_.emplace(directory, ParseMlsdListing(text)).first;
+                RememberDirectory(directory);
+            } else if (reply.serverCode == 550 || reply.serverCode == 450) {
+                // No such directory yet: nothing in it can be newer.
+                listing = listings_.emplace(directory, std::map<std::string, std::time_t>{}).first;
+            } else if (IsUnknownCommandReply(reply.serverCode)) {
+                listingUnsupported_ = true;
+            } else {
+                lastError = reply.problem;
+                return std::nullopt;
+            }
+        }
+        if (!listingUnsupported_) {
+            const auto entry = listing->second.find(name);
+            if (entry == listing->second.end()) return std::nullopt;
+            return entry->second;
+        }
+    }
+    std::time_t modified = 0;
+    const FtpReply reply = connection.ModificationTime(ftp_path::Join(directory, name), modified);
+    if (!reply.ok) return std::nullopt;
+    return modified;
+}

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "sources/FtpConnection.h"
+#include "sources/FtpServerAddress.h"
+#include "sources/FtpTransfer.h"
+
+#include <ctime>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+// What a session knows besides its connection: remote directories known to
+// exist and directory listings already fetched, both valid for one server and
+// login, so a run does not ask the same question for every file.
+struct FtpSession::Impl {
+    Impl(TransferReporter* reporter, std::function<void()> pump, FtpTimeouts timeouts);
+
+    // Checks the texts and points the connection at the server; false (with
+    // lastError set) when they cannot be used.
+    bool Begin(const std::string& server, const std::string& user, const std::string& password,
+               const std::vector<const std::string*>& remoteTexts);
+
+    bool UploadFile(const std::string& localPath, const std::string& remoteDirectory);
+    bool EnsureDirectory(const std::string& remoteDirectory);
+    bool DownloadFile(const std::string& localFolder, const std::string& remoteDirectory,
+                      const std::string& remoteFileName);
+    // The modification time of a remote file, nullopt when there is none or
+    // the server could not tell.
+    std::optional<std::time_t> RemoteModificationTime(const std::string& remoteDirectory, const std::string& name);
+
+    FtpConnection connection;
+    std::string lastError;
+    bool busy = false;
+
+private:
+    std::vector<std::string> MakeDirectoryCommands(const std::string& directory) const;
+    void RememberDirectory(const std::string& directory);
+    void ForgetDirectory(const std::string& directory);
+    void NoteStored(const std::string& directory, const std::string& name);
+    bool ReplaceWithUploadedCopy(const std::string& partPath, const std::string& finalPath);
+
+    std::set<std::string> knownDirectories_;
+    std::map<std::string, std::map<std::string, std::time_t>> listings_;
+    bool listingUnsupported_ = false;
+};

@@ -1,0 +1,79 @@
+#pragma once
+
+#include "engine/BackupEngine.h"
+#include "i18n/CTranslation.h"
+#include "storage/HistoryLog.h"
+#include "storage/PowerClass.h"
+#include "support/RecordingReporter.h"
+#include "support/RecordingWindow.h"
+#include "support/TempHome.h"
+#include "util/FileError.h"
+
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <string>
+
+// A clock the test sets; nothing in an engine test waits for real time.
+class FixedClock : public Clock {
+public:
+    std::time_t Now() const override { return now; }
+    void Set(int year, int month, int day, int hour, int minute) {
+        std::tm local{};
+        local.tm_year = year - 1900;
+        local.tm_mon = month - 1;
+        local.tm_mday = day;
+        local.tm_hour = hour;
+        local.tm_min = minute;
+        local.tm_isdst = -1;
+        now = std::mktime(&local);
+    }
+    std::time_t now = 0;
+};
+
+// One set-up with its run state, a recording window and reporter, the shipped
+// translation and a settings folder inside a temporary home.
+class EngineFixture : public ::testing::Test {
+protected:
+    EngineFixture() {
+        PowerClass settings(BinFolder());
+        settings.ResolveSettingsFile();
+        settingsFolder = settings.SettingsFolder();
+        try {
+            texts.Load();
+        } catch (const FileError&) {
+            // Without the file every text is "---"; the tests compare with the
+            // texts the table gives, so they hold either way.
+        }
+        clock.Set(2024, 3, 7, 9, 5);
+        setup.currentProjectFile = home.path() + "/test.tarn";
+        setup.optionFlags = "000000000000000";
+        setup.destination = target.path() + "/backup/...";
+        // A real window shows the bound countdown text on every refresh.
+        window.onRefresh = [this] { window.statusLine = run.countdownText; };
+    }
+
+    BackupContext Context(const std::string& commandLine = "tarnwick-backup") {
+        return BackupContext{setup, run, window, texts, reporter, settingsFolder, BinFolder(), commandLine, clock};
+    }
+
+    std::string Text(TextId id) const { return texts.GetText(id); }
+    std::string LogPath() const { return HistoryLogPath(settingsFolder, BinFolder()); }
+    void SetOption(std::size_t position, char value) { setup.optionFlags[position] = value; }
+    int RunsStarted() const {
+        int count = 0;
+        for (const std::string& event : window.events) count += event == "running:1";
+        return count;
+    }
+
+    TempHome home;
+    TempFolder source;
+    TempFolder target;
+    std::string settingsFolder;
+    CTranslation texts{BinFolder()};
+    FixedClock clock;
+    BackupSetup setup;
+    RunState run;
+    RecordingWindow window;
+    RecordingReporter reporter;
+};

@@ -1,0 +1,69 @@
+#pragma once
+
+#include "support/TempHome.h"
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// A real FTP server (pyftpdlib, run with the system Python) on 127.0.0.1 and a
+// free port, serving a fresh temporary folder with permission to do anything;
+// the user starts in "/login" below the server's root. Stopped (killed and
+// waited for) at destruction.
+class FtpTestServer {
+public:
+    explicit FtpTestServer(std::string user = "tester", std::string password = "secret");
+    ~FtpTestServer();
+    FtpTestServer(const FtpTestServer&) = delete;
+    FtpTestServer& operator=(const FtpTestServer&) = delete;
+
+    int port() const { return port_; }
+    // "127.0.0.1:<port>", the server text the operations take.
+    std::string HostAndPort() const;
+    const std::string& user() const { return user_; }
+    const std::string& password() const { return password_; }
+    // The server's "/" and the login directory, as folders on this machine.
+    std::string RootFolder() const;
+    std::string LoginFolder() const;
+
+    // Successful logins so far.
+    int LoginCount() const;
+    // Remote paths of the files stored so far, in order.
+    std::vector<std::string> StoredPaths() const;
+
+    // The next upload loses its connections once the server has received this
+    // many bytes of it; later uploads go through.
+    void DropConnectionDuringNextUpload(std::uint64_t afterBytes);
+    // STOR of a file whose name starts with this one is refused with "552".
+    void RefuseWithQuotaExceeded(const std::string& fileName);
+    // Answers MLSD with "500", as a server without machine-readable listings.
+    void RefuseListings();
+
+private:
+    std::vector<std::string> Events() const;
+
+    std::string user_;
+    std::string password_;
+    TempFolder folder_;
+    pid_t pid_ = -1;
+    int port_ = 0;
+};
+
+// Accepts connections (the kernel completes them) and never says a word.
+class SilentServer {
+public:
+    SilentServer();
+    ~SilentServer();
+    SilentServer(const SilentServer&) = delete;
+    SilentServer& operator=(const SilentServer&) = delete;
+    int port() const { return port_; }
+
+private:
+    int socket_ = -1;
+    int port_ = 0;
+};
+
+// A loopback port nothing listens on.
+int UnusedLoopbackPort();

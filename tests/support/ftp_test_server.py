@@ -1,0 +1,116 @@
+#!/usr/bin/python3
+"""A real FTP server for the tests and benchmarks, on 127.0.0.1.
+
+Prints "READY <port>" on stdout once it accepts connections. The virtual root
+is --root; users start in the folder "/login" below it, so absolute and
+relative paths lead to different places.
+
+Faults are switched on at run time by files in --control (read on demand):
+  drop_after      a byte count: the next upload that passes it loses its
+                  control and data connections (the file is removed after use)
+  quota_names     names, one a line: STOR of a file whose name starts with
+                  one of them gets "552"
+  no_mlsd         present: MLSD is answered "500" as by servers without it
+Events (one a line) go to <control>/events: "LOGIN", "STOR <path>".
+"""
+
+import argparse
+import logging
+import os
+import sys
+
+from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.handlers import DTPHandler, FTPHandler
+from pyftpdlib.servers import FTPServer
+
+LOGIN_FOLDER = "/login"
+
+
+def read_control(control, name):
+    try:
+        with open(os.path.join(control, name), "rb") as handle:
+            return handle.read().decode("utf8", "surrogateescape")
+    except OSError:
+        return None
+
+
+def record_event(control, line):
+    with open(os.path.join(control, "events"), "ab") as handle:
+        handle.write(line.encode("utf8", "surrogateescape") + b"\n")
+
+
+class FaultyDTPHandler(DTPHandler):
+    """Drops both connections once an upload has received drop_after bytes."""
+
+    def __init__(self, sock, cmd_channel):
+        super().__init__(sock, cmd_channel)
+        limit = read_control(cmd_channel.control, "drop_after")
+        self.drop_after = int(limit) if limit and limit.strip() else None
+
+    def handle_read(self):
+        super().handle_read()
+        if self.drop_after is not None and self.tot_bytes_received >= self.drop_after:
+            os.remove(os.path.join(self.cmd_channel.control, "drop_after"))
+            self.drop_after = None
+            channel = self.cmd_channel
+            self.close()
+            channel.close()
+
+    handle_read_event = handle_read
+
+
+class TestHandler(FTPHandler):
+    control = ""
+    unicode_errors = "surrogateescape"
+    permit_foreign_addresses = False
+    dtp_handler = FaultyDTPHandler
+
+    def on_login(self, username):
+        self.fs.cwd = LOGIN_FOLDER
+        record_event(self.control, "LOGIN")
+
+    def on_file_received(self, file):
+        record_event(self.control, "STOR " + file)
+
+    def ftp_MLSD(self, path):
+        if read_control(self.control, "no_mlsd") is not None:
+            self.respond("500 Command \"MLSD\" not understood.")
+            return None
+        return super().ftp_MLSD(path)
+
+    def ftp_STOR(self, file, mode="w"):
+        names = read_control(self.control, "quota_names") or ""
+        base = os.path.basename(file)
+        if any(name and base.startswith(name) for name in names.splitlines()):
+            self.respond("552 Quota exceeded.")
+            return None
+        return super().ftp_STOR(file, mode)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--root", required=True)
+    parser.add_argument("--control", required=True)
+    parser.add_argument("--user-hex", required=True)
+    parser.add_argument("--password-hex", required=True)
+    parser.add_argument("--port", type=int, default=0)
+    args = parser.parse_args()
+
+    def from_hex(text):
+        return bytes.fromhex(text).decode("utf8", "surrogateescape")
+
+    os.makedirs(os.path.join(args.root, LOGIN_FOLDER.lstrip("/")), exist_ok=True)
+    authorizer = DummyAuthorizer()
+    authorizer.add_user(from_hex(args.user_hex), from_hex(args.password_hex), args.root, perm="elradfmwMT")
+    TestHandler.authorizer = authorizer
+    TestHandler.control = args.control
+    logging.basicConfig(level=logging.WARNING, stream=sys.stderr)
+
+    server = FTPServer(("127.0.0.1", args.port), TestHandler)
+    server.max_cons = 64
+    print("READY %d" % server.address[1], flush=True)
+    server.serve_forever(handle_exit=False)
+
+
+if __name__ == "__main__":
+    main()

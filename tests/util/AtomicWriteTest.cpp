@@ -1,0 +1,145 @@
+#include "util/FileError.h"
+#include "util/TextFile.h"
+
+#include "support/TempHome.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <set>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+std::set<std::string> Names(const std::string& folder) {
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) names.insert(entry.path().filename().string());
+    return names;
+}
+
+mode_t ModeOf(const std::string& path) {
+    struct stat status{};
+    if (::stat(path.c_str(), &status) != 0) return 0;
+    return status.st_mode & 07777;
+}
+
+// Limits the size of files this process may write, the way a full disk would:
+// a write past the limit fails with EFBIG instead of raising SIGXFSZ.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &saved_);
+        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limited = saved_;
+        limited.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limited);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, oldHandler_);
+    }
+
+private:
+    rlimit saved_{};
+    void (*oldHandler_)(int);
+};
+
+void ExpectFileErrorNaming(const std::string& path, const std::string& bytes) {
+    try {
+        WriteFileAtomically(path, bytes);
+        ADD_FAILURE() << "no FileError for " << path;
+    } catch (const FileError& error) {
+        EXPECT_EQ(error.path(), path);
+    }
+}
+}  // namespace
+
+class AtomicWriteTest : public ::testing::Test {
+protected:
+    std::string Path(const std::string& name) const { return home_.path() + "/" + name; }
+    TempHome home_;
+};
+
+TEST_F(AtomicWriteTest, ReplacesTheWholeContent) {
+    const std::string path = Path("config.ini");
+    WriteTestFile(path, std::string(5000, 'o'));
+    WriteFileAtomically(path, "new\r\n");
+    EXPECT_EQ(ReadTestFile(path), "new\r\n");
+    WriteFileAtomically(path, "");
+    EXPECT_EQ(ReadTestFile(path), "");
+    EXPECT_EQ(Names(home_.path()).count("config.ini"), 1u);
+}
+
+TEST_F(AtomicWriteTest, FullDiskLeavesTheOldFileWholeAndNoTemporary) {
+    const std::string path = Path("settings.ini");
+    const std::string old = "old value\r\n";
+    WriteTestFile(path, old);
+    const auto before = Names(home_.path());
+    {
+        FileSizeLimit limit(1000);
+        ExpectFileErrorNaming(path, std::string(100000, 'n'));
+    }
+    EXPECT_EQ(ReadTestFile(path), old);
+    EXPECT_EQ(Names(home_.path()), before);
+}
+
+TEST_F(AtomicWriteTest, FolderInTheWayIsAnErrorAndStaysUntouched) {
+    const std::string path = Path("history.txt");
+    fs::create_directories(path + "/inside");
+    const auto before = Names(home_.path());
+    ExpectFileErrorNaming(path, "text");
+    EXPECT_TRUE(fs::is_directory(path + "/inside"));
+    EXPECT_EQ(Names(home_.path()), before);
+}
+
+TEST_F(AtomicWriteTest, MissingFolderOrTooLongNameIsAnError) {
+    ExpectFileErrorNaming(Path("no-such-folder/file.txt"), "text");
+    // A file where a folder must be.
+    WriteTestFile(Path("plain"), "x");
+    ExpectFileErrorNaming(Path("plain/file.txt"), "text");
+    ExpectFileErrorNaming(Path(std::string(300, 'n')), "text");
+    EXPECT_EQ(Names(home_.path()), (std::set<std::string>{".cache", ".config", ".local", "Documents", "Music",
+                                                          "Pictures", "Videos", "plain"}));
+}
+
+TEST_F(AtomicWriteTest, NameNearTheLengthLimitStillWorks) {
+    const std::string path = Path(std::string(250, 'n'));
+    WriteFileAtomically(path, "long name");
+    EXPECT_EQ(ReadTestFile(path), "long name");
+}
+
+TEST_F(AtomicWriteTest, NewFileGetsTheModeLimitLessUmask) {
+    const mode_t oldMask = ::umask(022);
+    WriteFileAtomically(Path("secret.tarn"), "password", 0600);
+    WriteFileAtomically(Path("open.txt"), "text");
+    ::umask(oldMask);
+    EXPECT_EQ(ModeOf(Path("secret.tarn")), 0600u);
+    EXPECT_EQ(ModeOf(Path("open.txt")), 0644u);
+}
+
+TEST_F(AtomicWriteTest, ExistingFileKeepsItsModeWithinTheLimit) {
+    const std::string shared = Path("shared.txt");
+    WriteTestFile(shared, "x");
+    ::chmod(shared.c_str(), 0640);
+    WriteFileAtomically(shared, "y");
+    EXPECT_EQ(ModeOf(shared), 0640u);
+
+    const std::string secret = Path("project.tarn");
+    WriteTestFile(secret, "x");
+    ::chmod(secret.c_str(), 0644);
+    WriteFileAtomically(secret, "ftp password", 0600);
+    EXPECT_EQ(ModeOf(secret), 0600u);
+}
+
+TEST_F(AtomicWriteTest, WritesThroughALinkToItsTarget) {
+    const std::string target = Path("Documents/real.ini");
+    WriteTestFile(target, "old");
+    fs::create_symlink(target, Path("link.ini"));
+    WriteFileAtomically(Path("link.ini"), "new");
+    EXPECT_TRUE(fs::is_symlink(Path("link.ini")));
+    EXPECT_EQ(ReadTestFile(target), "new");
+}
