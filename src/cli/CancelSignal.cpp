@@ -5,7 +5,9 @@
 namespace {
 volatile std::sig_atomic_t cancelSignal = 0;
 
-extern "C" void OnCancelSignal(int) { cancelSignal = 1; }
+extern "C" void OnCancelSignal(int) {
+    cancelSignal = 1;
+}
 }  // namespace
 
 void InstallCancelSignalHandlers() {
@@ -19,4 +21,6 @@ void InstallCancelSignalHandlers() {
     sigaction(SIGTERM, &action, nullptr);
 }
 
-bool CancelSignalReceived() { return cancelSignal != 0; }
+bool CancelSignalReceived() {
+    return cancelSignal != 0;
+}

@@ -43,8 +43,10 @@ LoadedSetup PrepareSetup(const std::optional<std::string>& projectArgument, CTra
     const std::string projectPath = projectArgument.value_or(defaultProject);
     BackupSetup& setup = loaded.setup;
     switch (LoadProject(projectPath, setup)) {
-        case ProjectLoad::Loaded: break;
-        case ProjectLoad::Missing: throw std::runtime_error("project file " + projectPath + " does not exist");
+        case ProjectLoad::Loaded:
+            break;
+        case ProjectLoad::Missing:
+            throw std::runtime_error("project file " + projectPath + " does not exist");
         case ProjectLoad::NotAProject:
             throw std::runtime_error(projectPath + " is not a " + std::string(kProjectHeader) + " file");
     }
@@ -75,8 +77,8 @@ int RunProjectOnce(const std::optional<std::string>& projectArgument, std::ostre
     RunState run;
     TerminalWindow window(run, err);
     StreamReporter reporter(err);
-    BackupContext context{loaded.setup, run, window, texts, reporter, loaded.settingsFolder, loaded.programFolder,
-                          ""};
+    BackupContext context{loaded.setup,         run, window, texts, reporter, loaded.settingsFolder,
+                          loaded.programFolder, ""};
     if (IsFtpDestination(loaded.setup.destination)) run.ftp = DecodeFtpDestination(loaded.setup.destination);
     // Due now, as on the tick that reaches zero.
     loaded.setup.minutesRemaining = 0;
@@ -85,8 +87,8 @@ int RunProjectOnce(const std::optional<std::string>& projectArgument, std::ostre
     const RunOutcome outcome = RunBackup(context);
     window.Flush();
     if (outcome == RunOutcome::LockedElsewhere) {
-        err << "tarnwick-backup-cli: another backup run is in progress (" << RunLock::LockFilePath(loaded.settingsFolder)
-            << " is locked); nothing was done\n";
+        err << "tarnwick-backup-cli: another backup run is in progress ("
+            << RunLock::LockFilePath(loaded.settingsFolder) << " is locked); nothing was done\n";
         return ExitCode::kLocked;
     }
 

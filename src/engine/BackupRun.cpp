@@ -30,7 +30,7 @@ constexpr std::size_t kStatusPathHead = 15;
 class BackupRunner {
 public:
     BackupRunner(BackupContext& owner, TransferReporter& reporter)
-        : context_{owner.setup,          owner.run,           owner.window,       owner.texts, reporter,
+        : context_{owner.setup,          owner.run,           owner.window,      owner.texts, reporter,
                    owner.settingsFolder, owner.programFolder, owner.commandLine, owner.clock},
           setup_(owner.setup),
           run_(owner.run),
@@ -124,7 +124,8 @@ private:
     bool DestinationUsable() {
         if (ToFtp()) {
             if (!run_.ftp.server.empty()) return true;
-            context_.reporter.ReportError(setup_.destination.substr(0, 4), "the FTP destination names no server");
+            context_.reporter.ReportError(setup_.destination.substr(0, 4),
+                                          "the FTP destination names no server");
             return false;
         }
         backupRoot_ = BackupRoot(setup_.destination);
@@ -203,7 +204,8 @@ private:
 
     std::string RemoteFolderFor(const std::string& foundFile, const std::string& entry,
                                 const std::string& folderName) const {
-        return run_.ftp.remoteBaseDirectory + "/" + folderName + RelativeFolder(RelativePath(foundFile, entry));
+        return run_.ftp.remoteBaseDirectory + "/" + folderName +
+               RelativeFolder(RelativePath(foundFile, entry));
     }
 
     void FullFtpFolder(const std::string& entry, const std::string& folderName) {
@@ -306,8 +308,7 @@ private:
         if (Logging()) {
             // Only the failures known now; a log line that fails adds one more.
             const std::size_t failureCount = run_.failures.size();
-            for (std::size_t i = 0; i < failureCount; ++i)
-                Log(Text(TextId::LogFailure) + run_.failures[i]);
+            for (std::size_t i = 0; i < failureCount; ++i) Log(Text(TextId::LogFailure) + run_.failures[i]);
             if (!FullLocal()) {
                 Log(Text(TextId::ScannedPrefix) + std::to_string(run_.scannedCount));
                 Log(Text(TextId::CopiedPrefix) + std::to_string(run_.copiedCount));
@@ -317,7 +318,8 @@ private:
         }
         run_.reportLines.push_back(endLine);
         if (OptionIsOne(setup_.optionFlags, Option::kStatusMessage))
-            window_.ShowMessage(SummaryText(texts_, run_, !FullLocal(), endLine), Text(TextId::MessageCaption));
+            window_.ShowMessage(SummaryText(texts_, run_, !FullLocal(), endLine),
+                                Text(TextId::MessageCaption));
 
         setup_.lastRun = Now().substr(0, 16);
         run_.countdownText = CountdownText(texts_, setup_, setup_.interval);

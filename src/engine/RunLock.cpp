@@ -1,11 +1,13 @@
 #include "engine/RunLock.h"
 
-#include <cerrno>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
+#include <cerrno>
 
-std::string RunLock::LockFilePath(const std::string& settingsFolder) { return settingsFolder + "/run.lock"; }
+std::string RunLock::LockFilePath(const std::string& settingsFolder) {
+    return settingsFolder + "/run.lock";
+}
 
 RunLock::RunLock(const std::string& settingsFolder) {
     if (settingsFolder.empty()) {

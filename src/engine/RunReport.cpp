@@ -32,7 +32,8 @@ std::string SummaryText(const CTranslation& texts, const RunState& run, bool cou
                         const std::string& endLine) {
     const CountTexts counts = MakeCountTexts(texts, run, countsReported);
     const std::string startLine = run.reportLines.empty() ? std::string() : run.reportLines.front();
-    std::string summary = startLine + "\n\n" + counts.scanned + "\n" + counts.copiedAndSize + "\n\n" + endLine;
+    std::string summary =
+        startLine + "\n\n" + counts.scanned + "\n" + counts.copiedAndSize + "\n\n" + endLine;
     // A run with failures must never read like a clean one.
     const std::string failures = FailuresLine(texts, run);
     if (!failures.empty()) summary += "\n" + failures;

@@ -54,12 +54,15 @@ void RecomputeInterval(BackupContext& context) {
     setup.interval = IntervalFromBoxes(setup);
     setup.minutesRemaining = setup.interval;
     SaveCurrentProject(context);
-    context.run.countdownText = setup.interval == 0 ? context.texts.GetText(TextId::NoSchedule)
-                                                    : CountdownText(context.texts, setup, setup.minutesRemaining);
+    context.run.countdownText = setup.interval == 0
+                                    ? context.texts.GetText(TextId::NoSchedule)
+                                    : CountdownText(context.texts, setup, setup.minutesRemaining);
     context.window.Refresh();
 }
 
-void Tick(BackupContext& context) { TickOnce(context); }
+void Tick(BackupContext& context) {
+    TickOnce(context);
+}
 
 void StartNow(BackupContext& context) {
     BackupSetup& setup = context.setup;

@@ -289,10 +289,8 @@ private:
     template <typename Create>
     int CreateTemporary(std::string_view targetName, std::string& temporary, Create create) {
         for (int attempt = 0; attempt < 100; ++attempt) {
-            temporary.assign(".");
-            temporary.append(targetName.substr(0, 200));
-            temporary.append(temporaryPrefix_);
-            temporary.append(std::to_string(temporaryCounter_++));
+            temporary = std::string(1, '.') + std::string(targetName.substr(0, 200)) + temporaryPrefix_ +
+                        std::to_string(temporaryCounter_++);
             const int result = create(temporary.c_str());
             if (result >= 0 || errno != EEXIST) return result;
         }

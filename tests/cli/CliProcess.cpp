@@ -2,12 +2,12 @@
 
 #include "support/TempHome.h"
 
-#include <csignal>
 #include <fcntl.h>
 #include <poll.h>
-#include <stdexcept>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <csignal>
+#include <stdexcept>
 
 CliProcess::CliProcess(const std::vector<std::string>& arguments) {
     int outPipe[2];
@@ -68,7 +68,9 @@ bool CliProcess::WaitForStderrLine() {
     return true;
 }
 
-void CliProcess::Signal(int signalNumber) { ::kill(pid_, signalNumber); }
+void CliProcess::Signal(int signalNumber) {
+    ::kill(pid_, signalNumber);
+}
 
 int CliProcess::Finish() {
     while (ReadSome(false)) {

@@ -1,7 +1,7 @@
 #pragma once
 
-#include <string>
 #include <sys/types.h>
+#include <string>
 #include <vector>
 
 // The CLI started as a real process with its output on pipes. The child

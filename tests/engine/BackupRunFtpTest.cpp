@@ -42,7 +42,9 @@ protected:
         SetOption(4, '1');
         WriteHistoryHeader(LogPath());
     }
-    std::string Remote(const std::string& entry) const { return base + "/" + EntryFolderName(entry, 0, false); }
+    std::string Remote(const std::string& entry) const {
+        return base + "/" + EntryFolderName(entry, 0, false);
+    }
     std::string TimeText() const { return GetDateTimeText(clock); }
     std::string CountLines(int scanned, int copied, const std::string& size) const {
         return Text(TextId::ScannedPrefix) + std::to_string(scanned) + "\r\n" + Text(TextId::CopiedPrefix) +
@@ -73,11 +75,11 @@ TEST_F(BackupRunFtpTest, FullRunMirrorsEachFolderBelowTheRemoteBaseOverOneLogin)
     EXPECT_EQ(run.byteTotal, 15u);
     EXPECT_TRUE(run.failures.empty());
 
-    EXPECT_EQ(ReadTestFile(LogPath()),
-              kLogHeader + kRunSeparator + TimeText() + Text(TextId::RunStarted) + "\r\n" +
-                  Text(TextId::LogCopiedFolder) + " " + dataEntry + "\r\n" + Text(TextId::LogCopiedFolder) + " " +
-                  moreEntry + "\r\n" + CountLines(4, 4, "15 Bytes") + TimeText() + Text(TextId::RunEnded) +
-                  "\r\n");
+    EXPECT_EQ(ReadTestFile(LogPath()), kLogHeader + kRunSeparator + TimeText() + Text(TextId::RunStarted) +
+                                           "\r\n" + Text(TextId::LogCopiedFolder) + " " + dataEntry + "\r\n" +
+                                           Text(TextId::LogCopiedFolder) + " " + moreEntry + "\r\n" +
+                                           CountLines(4, 4, "15 Bytes") + TimeText() +
+                                           Text(TextId::RunEnded) + "\r\n");
 }
 
 TEST_F(BackupRunFtpTest, IncrementalRunSkipsFilesWhoseRemoteCopyIsFromALaterDay) {

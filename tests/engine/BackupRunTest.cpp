@@ -1,8 +1,8 @@
+#include "EngineFixture.h"
 #include "engine/BackupLayout.h"
 #include "engine/RunLock.h"
 #include "engine/RunReport.h"
 #include "storage/ProjectFile.h"
-#include "EngineFixture.h"
 #include "util/SafeFormat.h"
 #include "util/TimeText.h"
 
@@ -90,9 +90,10 @@ TEST_F(BackupRunTest, FullLocalRunCopiesEachFolderWholeAndFilesIntoTheRoot) {
 
     const std::string start = TimeText() + Text(TextId::RunStarted);
     const std::string end = TimeText() + Text(TextId::RunEnded);
-    EXPECT_EQ(ReadTestFile(LogPath()), kLogHeader + kRunSeparator + start + "\r\n" + Text(TextId::LogCopiedFile) +
-                                           " " + notesFile + "\r\n" + Text(TextId::LogCopiedFolder) + " " +
-                                           source.path() + "/Data/*.*\r\n" + end + "\r\n");
+    EXPECT_EQ(ReadTestFile(LogPath()), kLogHeader + kRunSeparator + start + "\r\n" +
+                                           Text(TextId::LogCopiedFile) + " " + notesFile + "\r\n" +
+                                           Text(TextId::LogCopiedFolder) + " " + source.path() +
+                                           "/Data/*.*\r\n" + end + "\r\n");
 }
 
 TEST_F(BackupRunTest, IndexNamesCountEveryEntryIncludingExceptions) {
@@ -120,8 +121,8 @@ TEST_F(BackupRunTest, IncrementalLocalRunCopiesOnlyChangedFilesAndLogsThem) {
     const std::string log = ReadTestFile(LogPath());
     const std::string start = TimeText() + Text(TextId::RunStarted);
     const std::string tail = Text(TextId::ScannedPrefix) + "4\r\n" + Text(TextId::CopiedPrefix) + "4\r\n" +
-                             Text(TextId::SizePrefix) + " 13 Bytes\r\n" + TimeText() + Text(TextId::RunEnded) +
-                             "\r\n";
+                             Text(TextId::SizePrefix) + " 13 Bytes\r\n" + TimeText() +
+                             Text(TextId::RunEnded) + "\r\n";
     ASSERT_TRUE(log.starts_with(kLogHeader + kRunSeparator + start + "\r\n")) << log;
     ASSERT_TRUE(log.ends_with(tail)) << log;
     for (const std::string& copy : {dataFolder + "/a/b.txt", dataFolder + "/c.txt", dataFolder + "/.hidden"})
@@ -293,8 +294,8 @@ TEST_F(BackupRunTest, CopyErrorsAreCollectedLoggedAndShown) {
     const std::string log = ReadTestFile(LogPath());
     EXPECT_THAT(log, HasSubstr(Text(TextId::LogFailure) + run.failures.front() + "\r\n"));
     ASSERT_EQ(window.messages.size(), 1u);
-    EXPECT_TRUE(window.messages[0].first.ends_with(
-        "\n" + Text(TextId::FailuresPrefix) + std::to_string(run.failures.size())));
+    EXPECT_TRUE(window.messages[0].first.ends_with("\n" + Text(TextId::FailuresPrefix) +
+                                                   std::to_string(run.failures.size())));
 }
 
 TEST_F(BackupRunTest, UnwritableLogAndProjectAreFailuresNotAborts) {

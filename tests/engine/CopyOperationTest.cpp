@@ -184,6 +184,14 @@ TEST_F(ChangedFileCopyTest, NameWithWildcardCharactersIsComparedAsItself) {
     EXPECT_EQ(run.copiedCount, 0);
 }
 
+TEST_F(ChangedFileCopyTest, NameWithWildcardCharactersIsCopiedAsItself) {
+    WriteTestFile(Path("src/a*b?.txt"), "star");
+    WriteTestFile(Path("src/aXbY.txt"), "decoy");
+    CopyIfChanged(context, Path("src/a*b?.txt"), Path("dest/a*b?.txt"));
+    EXPECT_EQ(ReadTestFile(Path("dest/a*b?.txt")), "star");
+    EXPECT_FALSE(fs::exists(Path("dest/aXbY.txt")));
+}
+
 class FolderWalkTest : public CopyOperationTest {};
 
 TEST_F(FolderWalkTest, FindsEveryFileButDotAndDotDotWithoutFollowingFolderLinks) {

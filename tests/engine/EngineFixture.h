@@ -54,7 +54,8 @@ protected:
     }
 
     BackupContext Context(const std::string& commandLine = "tarnwick-backup") {
-        return BackupContext{setup, run, window, texts, reporter, settingsFolder, BinFolder(), commandLine, clock};
+        return BackupContext{setup,          run,         window,      texts, reporter,
+                             settingsFolder, BinFolder(), commandLine, clock};
     }
 
     std::string Text(TextId id) const { return texts.GetText(id); }

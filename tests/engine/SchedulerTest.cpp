@@ -1,7 +1,7 @@
+#include "EngineFixture.h"
 #include "engine/MinuteCount.h"
 #include "engine/RunLock.h"
 #include "storage/ProjectFile.h"
-#include "EngineFixture.h"
 #include "util/SafeFormat.h"
 
 #include <gmock/gmock.h>

@@ -10,6 +10,7 @@
 #include "util/SafeFormat.h"
 
 #include <QComboBox>
+#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>

@@ -1,0 +1,114 @@
+#!/bin/bash
+# FTP uploads of 2,000 small files (1-16 KiB) in 20 folders to a loopback
+# pyftpdlib server, against lftp mirror -R, taking turns in one run:
+#   full          FtpUploadFile per file      vs  mirror -R into an empty folder
+#   incremental   FtpUploadIfNewer per file   vs  mirror -R into an empty folder
+#   unchanged     FtpUploadIfNewer, all there vs  mirror -R --only-newer, all there
+# Both clients use active mode (the program's mode). The server's folder sits on
+# a fresh loop-mounted ext4 file system when run as root.
+#   bench/ftp_upload_bench.sh [path/to/ftp_upload_bench] [runs]
+set -euo pipefail
+
+BENCH=${1:-$(dirname "$0")/../build/bench/bin/ftp_upload_bench}
+RUNS=${2:-5}
+[ -x "$BENCH" ] || { echo "program not found: $BENCH (build with -DTARNWICK_BENCH=ON)" >&2; exit 2; }
+BENCH=$(realpath "$BENCH")
+SCRIPT=$(realpath "$(dirname "$0")/../tests/support/ftp_test_server.py")
+command -v lftp > /dev/null || { echo "lftp is missing (apt-get install lftp)" >&2; exit 2; }
+
+WORK=$(mktemp -d /tmp/tarnwick-ftp-bench-XXXXXX)
+MOUNTED="" SERVER_PID=""
+cleanup() {
+    cd /
+    if [ -n "$SERVER_PID" ]; then kill "$SERVER_PID" 2> /dev/null || true; wait "$SERVER_PID" 2> /dev/null || true; fi
+    if [ -n "$MOUNTED" ]; then umount "$MOUNTED" || true; fi
+    rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+if [ "$(id -u)" = 0 ]; then
+    truncate -s 2G "$WORK/fs.img"
+    mkfs.ext4 -q -F "$WORK/fs.img"
+    mkdir "$WORK/mnt"
+    mount -o loop "$WORK/fs.img" "$WORK/mnt"
+    MOUNTED="$WORK/mnt"
+    ROOT="$WORK/mnt"
+else
+    echo "warning: not root, so no fresh file system; figures are less steady" >&2
+    ROOT="$WORK"
+fi
+
+python3 - "$ROOT/data" <<'PY'
+import os, random, sys
+random.seed(7)
+for folder in range(20):
+    path = os.path.join(sys.argv[1], "folder%02d" % folder)
+    os.makedirs(path)
+    for number in range(100):
+        with open(os.path.join(path, "file%03d.bin" % number), "wb") as out:
+            out.write(os.urandom(random.randint(1024, 16384)))
+PY
+
+USER_NAME=bench PASSWORD=bench-password
+mkdir -p "$ROOT/server" "$WORK/control"
+/usr/bin/python3 "$SCRIPT" --root "$ROOT/server" --control "$WORK/control" \
+    --user-hex "$(printf %s "$USER_NAME" | xxd -p)" --password-hex "$(printf %s "$PASSWORD" | xxd -p)" \
+    > "$WORK/server.out" 2> "$WORK/server.log" &
+SERVER_PID=$!
+for _ in $(seq 100); do grep -q READY "$WORK/server.out" 2> /dev/null && break; sleep 0.1; done
+PORT=$(awk '/READY/ { print $2 }' "$WORK/server.out")
+[ -n "$PORT" ] || { echo "the FTP server did not start" >&2; cat "$WORK/server.log" >&2; exit 1; }
+LOGIN="$ROOT/server/login"
+
+now() { echo "$EPOCHREALTIME"; }
+clear_remote() { rm -rf "$LOGIN"/*; sync; }
+ours() {  # ours <full|incremental>
+    "$BENCH" "$1" "$ROOT/data" "127.0.0.1:$PORT" "$USER_NAME" "$PASSWORD" ours > "$WORK/ours.out" \
+        || { cat "$WORK/ours.out" >&2; exit 1; }
+}
+peer() {  # peer [mirror options]
+    lftp -u "$USER_NAME,$PASSWORD" -p "$PORT" \
+        -e "set ftp:passive-mode off; set net:max-retries 1; mirror -R --no-perms $* $ROOT/data peer; quit" \
+        127.0.0.1 > /dev/null
+}
+timed() { local start; start=$(now); "$@"; awk -v a="$start" -v b="$(now)" 'BEGIN { printf "%.3f", b - a }'; }
+
+declare -A TIMES
+record() { TIMES[$1]+="$2 "; }
+
+echo "warming up ..." >&2
+clear_remote; ours full; clear_remote; peer
+for run in $(seq "$RUNS"); do
+    echo "run $run of $RUNS ..." >&2
+    for case in full incremental; do
+        if (( run % 2 )); then
+            clear_remote; record "$case-ours" "$(timed ours "$case")"
+            clear_remote; record "$case-lftp" "$(timed peer)"
+        else
+            clear_remote; record "$case-lftp" "$(timed peer)"
+            clear_remote; record "$case-ours" "$(timed ours "$case")"
+        fi
+    done
+    # Everything on the server already: nothing to do for either.
+    clear_remote; ours full; peer
+    if (( run % 2 )); then
+        record "unchanged-ours" "$(timed ours incremental)"
+        record "unchanged-lftp" "$(timed peer --only-newer)"
+    else
+        record "unchanged-lftp" "$(timed peer --only-newer)"
+        record "unchanged-ours" "$(timed ours incremental)"
+    fi
+    grep -q "stored=0 skipped=2000 failed=0" "$WORK/ours.out" || { echo "unexpected: $(cat "$WORK/ours.out")" >&2; exit 1; }
+done
+
+python3 - "${TIMES[full-ours]}" "${TIMES[full-lftp]}" "${TIMES[incremental-ours]}" "${TIMES[incremental-lftp]}" \
+    "${TIMES[unchanged-ours]}" "${TIMES[unchanged-lftp]}" <<'PY'
+import statistics, sys
+values = [sorted(float(v) for v in text.split()) for text in sys.argv[1:]]
+print("%-12s %22s %22s %14s" % ("case", "ours min / median s", "lftp min / median s", "ratio (median)"))
+for index, case in enumerate(["full", "incremental", "unchanged"]):
+    ours, lftp = values[2 * index], values[2 * index + 1]
+    print("%-12s %10.3f / %-9.3f %10.3f / %-9.3f %10.2fx" % (
+        case, ours[0], statistics.median(ours), lftp[0], statistics.median(lftp),
+        statistics.median(ours) / statistics.median(lftp)))
+PY
