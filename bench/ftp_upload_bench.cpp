@@ -14,7 +14,8 @@ namespace fs = std::filesystem;
 
 int main(int argc, char** argv) {
     if (argc != 7) {
-        std::fprintf(stderr, "usage: %s full|incremental <folder> <host:port> <user> <password> <remote base>\n",
+        std::fprintf(stderr,
+                     "usage: %s full|incremental <folder> <host:port> <user> <password> <remote base>\n",
                      argv[0]);
         return 2;
     }
@@ -43,9 +44,15 @@ int main(int argc, char** argv) {
             (FtpUploadFile(session, file.string(), server, user, password, remote) ? stored : failed) += 1;
         } else {
             switch (FtpUploadIfNewer(session, file.string(), server, user, password, remote, copied, bytes)) {
-                case UploadOutcome::Uploaded: ++stored; break;
-                case UploadOutcome::Skipped: ++skipped; break;
-                case UploadOutcome::Failed: ++failed; break;
+                case UploadOutcome::Uploaded:
+                    ++stored;
+                    break;
+                case UploadOutcome::Skipped:
+                    ++skipped;
+                    break;
+                case UploadOutcome::Failed:
+                    ++failed;
+                    break;
             }
         }
     }

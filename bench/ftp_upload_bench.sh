@@ -39,14 +39,17 @@ else
 fi
 
 python3 - "$ROOT/data" <<'PY'
-import os, random, sys
+import os, random, sys, time
 random.seed(7)
+# Three days old, so that copies uploaded today are "not older" on the server.
+stamp = time.time() - 3 * 86400
 for folder in range(20):
     path = os.path.join(sys.argv[1], "folder%02d" % folder)
     os.makedirs(path)
     for number in range(100):
         with open(os.path.join(path, "file%03d.bin" % number), "wb") as out:
             out.write(os.urandom(random.randint(1024, 16384)))
+        os.utime(os.path.join(path, "file%03d.bin" % number), (stamp, stamp))
 PY
 
 USER_NAME=bench PASSWORD=bench-password

@@ -70,7 +70,7 @@ check_copy() {
 }
 
 # min and median of the numbers on stdin
-stats() { sort -g | awk '{ v[NR] = $1 } END { m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2; printf "%.3f %.3f", v[1], m }'; }
+stats() { sort -g | awk '{ v[NR] = $1 } END { m = (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2; printf "%.3f %.3f\n", v[1], m }'; }
 
 for set in small large; do
     time_copy shell "$set" > /dev/null

@@ -2,7 +2,7 @@
 # Installs what building and testing need on Debian 12 (skips what is there).
 set -euo pipefail
 packages=(cmake ninja-build g++ clang clang-format libclang-rt-14-dev qt6-base-dev qt6-base-dev-tools
-          libcurl4-openssl-dev libgtest-dev libgmock-dev python3 python3-pyftpdlib poppler-utils
+          libqt6svg6 libcurl4-openssl-dev libgtest-dev libgmock-dev python3 python3-pyftpdlib poppler-utils
           xvfb xauth)
 missing=()
 for p in "${packages[@]}"; do

@@ -34,7 +34,6 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QShortcut>
 #include <QSystemTrayIcon>
 #include <QTreeWidget>
 
@@ -44,17 +43,22 @@ namespace {
 
 constexpr int kEntryColumnWidth = 420;
 
-QString Qt8(const std::string& text) { return QString::fromUtf8(text); }
-std::string Bytes(const QString& path) { return QFile::encodeName(path).toStdString(); }
-QString PathText(const std::string& path) { return QFile::decodeName(QByteArray::fromStdString(path)); }
+QString Qt8(const std::string& text) {
+    return QString::fromUtf8(text);
+}
+std::string Bytes(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
+QString PathText(const std::string& path) {
+    return QFile::decodeName(QByteArray::fromStdString(path));
+}
 
 // The set-up controls a run keeps dark, by command id; the start button stays
 // live as the stop request.
-const int kSetupMenuCommands[] = {CommandId::OpenProject,      CommandId::Language,
-                                  CommandId::Options,          CommandId::AddFile,
-                                  CommandId::AddFolder,        CommandId::AddSpecialFolder,
-                                  CommandId::AddFileException, CommandId::AddFolderException,
-                                  CommandId::RemoveEntry};
+const int kSetupMenuCommands[] = {
+    CommandId::OpenProject,      CommandId::Language,           CommandId::Options,
+    CommandId::AddFile,          CommandId::AddFolder,          CommandId::AddSpecialFolder,
+    CommandId::AddFileException, CommandId::AddFolderException, CommandId::RemoveEntry};
 
 void SetTextIfChanged(QLineEdit* box, const std::string& text) {
     const QString value = Qt8(text);
@@ -80,11 +84,12 @@ CBackupDlg::CBackupDlg(Dialogs& dialogs, MainWindowEnvironment environment, QWid
       settings_(environment_.programFolder),
       texts_(environment_.programFolder),
       client_(new QWidget(this)),
-      controls_(CreateMainWindowControls(client_)),
+      controls_((LoadIconResources(), CreateMainWindowControls(client_))),
       menu_(new MainMenu(this)),
       tray_(new TrayPresence(this, texts_,
-                             environment_.trayAvailable ? environment_.trayAvailable
-                                                        : std::function<bool()>(&QSystemTrayIcon::isSystemTrayAvailable))),
+                             environment_.trayAvailable
+                                 ? environment_.trayAvailable
+                                 : std::function<bool()>(&QSystemTrayIcon::isSystemTrayAvailable))),
       reporter_(std::make_unique<WindowTransferReporter>([this] { PumpMessages(); })),
       entryCommands_(*this, dialogs_, texts_) {
     if (environment_.clock == nullptr) environment_.clock = &SystemClock();
@@ -101,15 +106,18 @@ CBackupDlg::CBackupDlg(Dialogs& dialogs, MainWindowEnvironment environment, QWid
     timer_.setInterval(kSchedulerPeriodMs);
     connect(&timer_, &QTimer::timeout, this, &CBackupDlg::OnSchedulerTick);
     connect(menu_, &MainMenu::CommandChosen, this, &CBackupDlg::OnCommand);
-    connect(tray_, &TrayPresence::RestoreRequested, this, [this] { OnCommand(CommandId::TrayShowMainWindow); });
+    connect(tray_, &TrayPresence::RestoreRequested, this,
+            [this] { OnCommand(CommandId::TrayShowMainWindow); });
     connect(tray_, &TrayPresence::ExitRequested, this, [this] { OnCommand(CommandId::TrayExit); });
-    auto* help = new QShortcut(QKeySequence::HelpContents, this);
-    connect(help, &QShortcut::activated, this, [this] { OnCommand(CommandId::ShowHelp); });
     ConnectControls();
-
-    const QSize client = InitialClientSize(DialogFont());
-    resize(client.width(), client.height() + menu_->Bar()->sizeHint().height());
     OnInitDialog();
+
+    // Sized once the menu bar carries its texts, so its height is final.
+    const QSize client = InitialClientSize(DialogFont());
+    menu_->Bar()->ensurePolished();
+    const Qt::WindowStates state = windowState();  // a resize would drop "maximised"
+    resize(client.width(), client.height() + menu_->Bar()->sizeHint().height());
+    setWindowState(state);
 }
 
 CBackupDlg::~CBackupDlg() {
@@ -119,14 +127,20 @@ CBackupDlg::~CBackupDlg() {
 
 void CBackupDlg::ConnectControls() {
     const MainWindowControls& c = controls_;
-    for (QPushButton* button : {c.addFile, c.addFolder, c.addSpecialFolder, c.removeEntry, c.browse, c.options,
-                                c.startBackup}) {
+    for (QPushButton* button :
+         {c.addFile, c.addFolder, c.addSpecialFolder, c.removeEntry, c.browse, c.options, c.startBackup}) {
         const int id = button->property("controlId").toInt();
         connect(button, &QPushButton::clicked, this, [this, id] { OnCommand(id); });
     }
     connect(c.fullBackup, &QRadioButton::clicked, this, [this] { OnCommand(ControlId::FullBackup); });
-    connect(c.incrementalBackup, &QRadioButton::clicked, this, [this] { OnCommand(ControlId::IncrementalBackup); });
-    connect(c.startWithSession, &QCheckBox::clicked, this, [this] { OnCommand(ControlId::StartWithSession); });
+    connect(c.incrementalBackup, &QRadioButton::clicked, this,
+            [this] { OnCommand(ControlId::IncrementalBackup); });
+    connect(c.startWithSession, &QCheckBox::clicked, this,
+            [this] { OnCommand(ControlId::StartWithSession); });
+    // The selection mark is the row the user last selected; the keyboard focus
+    // alone makes a current row but no mark.
+    connect(c.entryList->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { selectionMark_ = selectionMark_ || !controls_.entryList->selectedItems().isEmpty(); });
     // Only the user's edits restart the countdown, not the window's own refreshes.
     for (QLineEdit* box : {c.days, c.hours, c.minutes})
         connect(box, &QLineEdit::textEdited, this,
@@ -134,15 +148,16 @@ void CBackupDlg::ConnectControls() {
 }
 
 BackupContext CBackupDlg::Context() {
-    return BackupContext{setup_,
-                         run_,
-                         *this,
-                         texts_,
-                         *reporter_,
-                         settings_.SettingsFolder().empty() ? environment_.programFolder : settings_.SettingsFolder(),
-                         environment_.programFolder,
-                         environment_.commandLine,
-                         *environment_.clock};
+    return BackupContext{
+        setup_,
+        run_,
+        *this,
+        texts_,
+        *reporter_,
+        settings_.SettingsFolder().empty() ? environment_.programFolder : settings_.SettingsFolder(),
+        environment_.programFolder,
+        environment_.commandLine,
+        *environment_.clock};
 }
 
 // ---------------------------------------------------------------- start-up
@@ -207,8 +222,8 @@ void CBackupDlg::ApplyTexts() {
     c.startBackup->setToolTip(text(TextId::TipStartBackup));
     c.options->setToolTip(text(TextId::TipOptions));
 
-    for (QPushButton* button : {c.addFile, c.addFolder, c.addSpecialFolder, c.removeEntry, c.browse, c.options,
-                                c.startBackup})
+    for (QPushButton* button :
+         {c.addFile, c.addFolder, c.addSpecialFolder, c.removeEntry, c.browse, c.options, c.startBackup})
         FitCaptionFont(button, 110);
 }
 
@@ -217,7 +232,8 @@ void CBackupDlg::ApplyOptions() {
     startWithSession_ = OptionIsNotZero(setup_.optionFlags, Option::kStartWithSession) ? 1 : 0;
     setup_.backupMode = OptionIsNotZero(setup_.optionFlags, Option::kIncrementalMode) ? 1 : 0;
     setup_.breakLongPaths = OptionIsNotZero(setup_.optionFlags, Option::kBreakLongPaths);
-    if (OptionIsOne(setup_.optionFlags, Option::kStartMaximized)) setWindowState(windowState() | Qt::WindowMaximized);
+    if (OptionIsOne(setup_.optionFlags, Option::kStartMaximized))
+        setWindowState(windowState() | Qt::WindowMaximized);
 }
 
 void CBackupDlg::LoadCurrentProject() {
@@ -226,6 +242,7 @@ void CBackupDlg::LoadCurrentProject() {
 
 void CBackupDlg::ShowLoadedProject() {
     controls_.entryList->clear();
+    selectionMark_ = false;
     for (const std::string& entry : setup_.entries)
         AppendRow(setup_.breakLongPaths ? BrokenDownForm(entry) : entry);
     // A freshly loaded destination always shows broken down, whatever the switch.
@@ -250,8 +267,8 @@ void CBackupDlg::Guarded(const std::function<void()>& command) {
 }
 
 void CBackupDlg::ReportError(const std::exception& error) {
-    dialogs_.ShowMessage(this, Qt8(ErrorMessage(error, texts_)), Qt8(MessageCaption(texts_)), Dialogs::Buttons::Ok,
-                         Dialogs::Icon::Warning);
+    dialogs_.ShowMessage(this, Qt8(ErrorMessage(error, texts_)), Qt8(MessageCaption(texts_)),
+                         Dialogs::Buttons::Ok, Dialogs::Icon::Warning);
 }
 
 void CBackupDlg::RunEngine(const std::function<void(BackupContext&)>& step) {
@@ -378,7 +395,8 @@ void CBackupDlg::OnModeChosen(int backupMode) {
 
 void CBackupDlg::OnStartWithSessionClicked() {
     Guarded([this] {
-        startWithSession_ = ToggleStartWithSession(settings_, setup_, startWithSession_, environment_.executablePath);
+        startWithSession_ =
+            ToggleStartWithSession(settings_, setup_, startWithSession_, environment_.executablePath);
     });
     // The box shows what was stored, also when storing failed.
     Refresh();
@@ -387,6 +405,7 @@ void CBackupDlg::OnStartWithSessionClicked() {
 void CBackupDlg::OnOptions() {
     Guarded([this] {
         if (!RunOptionsCommand(this, dialogs_, setup_, settings_)) return;
+        PullValues();
         ShowCountdownOfSetup();
         setup_.breakLongPaths = OptionIsOne(setup_.optionFlags, Option::kBreakLongPaths);
         Refresh();
@@ -413,7 +432,8 @@ void CBackupDlg::OnOpenProject() {
                 break;
             case ProjectLoad::NotAProject:
                 dialogs_.ShowMessage(this, Qt8(FormatText(texts_.GetText(TextId::NotAProjectFile), path)),
-                                     Qt8(MessageCaption(texts_)), Dialogs::Buttons::Ok, Dialogs::Icon::Warning);
+                                     Qt8(MessageCaption(texts_)), Dialogs::Buttons::Ok,
+                                     Dialogs::Icon::Warning);
                 break;
             case ProjectLoad::Missing:
                 break;
@@ -430,9 +450,9 @@ void CBackupDlg::OnSaveProject() {
 }
 
 void CBackupDlg::OnSaveProjectAs() {
-    const std::optional<QString> chosen = dialogs_.SaveFile(this, QStringLiteral("tarn files (*.tarn)"),
-                                                            QStringLiteral("tarn"),
-                                                            Qt8(texts_.GetText(TextId::SaveAsInitialName)));
+    const std::optional<QString> chosen =
+        dialogs_.SaveFile(this, QStringLiteral("tarn files (*.tarn)"), QStringLiteral("tarn"),
+                          Qt8(texts_.GetText(TextId::SaveAsInitialName)));
     if (!chosen) return;
     Guarded([this, &chosen] {
         SaveProjectAs(settings_, Bytes(*chosen));
@@ -440,7 +460,9 @@ void CBackupDlg::OnSaveProjectAs() {
     });
 }
 
-void CBackupDlg::OnShowHelp() { dialogs_.OpenWithDesktop(PathText(settings_.ProgramFolder() + "/help.html")); }
+void CBackupDlg::OnShowHelp() {
+    dialogs_.OpenWithDesktop(PathText(settings_.ProgramFolder() + "/help.html"));
+}
 
 void CBackupDlg::OnWebsite() {
     Guarded([this] {
@@ -471,6 +493,11 @@ void CBackupDlg::done(int result) {
 }
 
 void CBackupDlg::keyPressEvent(QKeyEvent* event) {
+    if (event->matches(QKeySequence::HelpContents)) {
+        OnCommand(CommandId::ShowHelp);
+        event->accept();
+        return;
+    }
     const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
     if (enter && event->modifiers() == Qt::NoModifier) {
         // A focused push button takes Enter as a click; anywhere else Enter ends
@@ -537,17 +564,23 @@ void CBackupDlg::Refresh() {
     c.countdown->setText(Qt8(run_.countdownText));
 }
 
-void CBackupDlg::SetStatusLine(const std::string& text) { controls_.countdown->setText(Qt8(text)); }
+void CBackupDlg::SetStatusLine(const std::string& text) {
+    controls_.countdown->setText(Qt8(text));
+}
 
-std::string CBackupDlg::StatusLine() const { return controls_.countdown->text().toStdString(); }
+std::string CBackupDlg::StatusLine() const {
+    return controls_.countdown->text().toStdString();
+}
 
-void CBackupDlg::PumpMessages() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+void CBackupDlg::PumpMessages() {
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
 
 void CBackupDlg::SetRunning(bool running) {
     const MainWindowControls& c = controls_;
-    for (QWidget* control : std::initializer_list<QWidget*>{c.addFile, c.addFolder, c.removeEntry, c.browse,
-                                                            c.fullBackup, c.incrementalBackup, c.startWithSession,
-                                                            c.addSpecialFolder, c.options})
+    for (QWidget* control : std::initializer_list<QWidget*>{
+             c.addFile, c.addFolder, c.removeEntry, c.browse, c.fullBackup, c.incrementalBackup,
+             c.startWithSession, c.addSpecialFolder, c.options})
         control->setEnabled(!running);
     // Menu commands that change the set-up or the project would pull the list
     // away under the run; they wait until it is over.
@@ -557,9 +590,13 @@ void CBackupDlg::SetRunning(bool running) {
     FitCaptionFont(c.startBackup, 110);
 }
 
-void CBackupDlg::StartTimer() { timer_.start(kSchedulerPeriodMs); }
+void CBackupDlg::StartTimer() {
+    timer_.start(kSchedulerPeriodMs);
+}
 
-void CBackupDlg::StopTimer() { timer_.stop(); }
+void CBackupDlg::StopTimer() {
+    timer_.stop();
+}
 
 void CBackupDlg::ShowMessage(const std::string& text, const std::string& caption) {
     dialogs_.ShowMessage(this, Qt8(text), Qt8(caption), Dialogs::Buttons::Ok, Dialogs::Icon::None);
@@ -589,9 +626,13 @@ std::vector<int> CBackupDlg::SelectedRows() const {
     return rows;
 }
 
-bool CBackupDlg::HasSelectionMark() const { return controls_.entryList->currentItem() != nullptr; }
+bool CBackupDlg::HasSelectionMark() const {
+    return selectionMark_ && controls_.entryList->topLevelItemCount() > 0;
+}
 
-void CBackupDlg::RemoveRow(int row) { delete controls_.entryList->takeTopLevelItem(row); }
+void CBackupDlg::RemoveRow(int row) {
+    delete controls_.entryList->takeTopLevelItem(row);
+}
 
 void CBackupDlg::ScrollToLastRow() {
     QTreeWidget* list = controls_.entryList;

@@ -26,7 +26,7 @@ class WindowTransferReporter;
 
 // Where the main window finds what lies outside it; tests replace parts.
 struct MainWindowEnvironment {
-    std::string programFolder;  // templates, translation file, help page
+    std::string programFolder;   // templates, translation file, help page
     std::string executablePath;  // what the session's autostart entry starts
     std::string commandLine;     // for the automatic-start marker
     const Clock* clock = nullptr;
@@ -135,6 +135,7 @@ private:
     int startWithSession_ = 0;
     std::string destinationBoxText_;
     std::string unitTexts_[3];
+    bool selectionMark_ = false;
 
     QWidget* client_;
     MainWindowControls controls_;
@@ -144,7 +145,7 @@ private:
     std::unique_ptr<WindowTransferReporter> reporter_;
     EntryCommands entryCommands_;
 
-    int engineDepth_ = 0;     // scheduler or run on the call stack
+    int engineDepth_ = 0;      // scheduler or run on the call stack
     bool endPending_ = false;  // the program was asked to end during a run
     int pendingResult_ = QDialog::Rejected;
     QEventLoop* waitLoop_ = nullptr;

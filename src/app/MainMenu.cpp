@@ -82,7 +82,8 @@ MainMenu::MainMenu(QWidget* window)
 }
 
 void MainMenu::AddItem(QMenu* popup, int commandId, const char* objectName, const char* icon) {
-    QAction* action = popup->addAction(QIcon(QStringLiteral(":/icons/menu-%1.svg").arg(QLatin1String(icon))), {});
+    QAction* action =
+        popup->addAction(QIcon(QStringLiteral(":/icons/menu-%1.svg").arg(QLatin1String(icon))), {});
     action->setObjectName(QString::fromLatin1(objectName));
     action->setProperty("commandId", commandId);
     action->setIconVisibleInMenu(true);
@@ -100,5 +101,6 @@ void MainMenu::SetTexts(const CTranslation& texts) {
     functions_->setTitle(QString::fromUtf8(texts.GetText(TextId::MenuFunctions)));
     help_->setTitle(QString::fromUtf8(texts.GetText(TextId::MenuHelp)));
     for (const ItemText& item : kItemTexts)
-        actions_.at(item.commandId)->setText(QStringLiteral("  ") + QString::fromUtf8(texts.GetText(item.text)));
+        actions_.at(item.commandId)
+            ->setText(QStringLiteral("  ") + QString::fromUtf8(texts.GetText(item.text)));
 }

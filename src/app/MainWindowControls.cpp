@@ -7,10 +7,10 @@
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPalette>
-#include <QPixmap>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTreeWidget>
@@ -95,7 +95,9 @@ void FitCaptionFont(QWidget* control, int availableWidth) {
     const QString caption = VisibleCaption(button->text());
     // Push buttons keep a few pixels of frame on either side.
     const int room = availableWidth - 10;
-    auto fits = [&](const QFont& candidate) { return QFontMetrics(candidate).horizontalAdvance(caption) <= room; };
+    auto fits = [&](const QFont& candidate) {
+        return QFontMetrics(candidate).horizontalAdvance(caption) <= room;
+    };
     if (!fits(font)) font.setStretch(QFont::SemiCondensed);
     while (!fits(font) && font.pixelSize() > kSmallestCaptionPixels) font.setPixelSize(font.pixelSize() - 1);
     button->setFont(font);
@@ -111,8 +113,8 @@ MainWindowControls CreateMainWindowControls(QWidget* client) {
     client->setPalette(white);
 
     c.headerLogo = Make<QLabel>(client, "headerLogo", ControlId::HeaderLogo);
-    c.headerLogo->setPixmap(QPixmap(QStringLiteral(":/icons/header-logo.svg")));
-    c.headerLogo->setScaledContents(true);
+    // Drawn at the size it is shown, so the artwork stays sharp.
+    c.headerLogo->setPixmap(QIcon(QStringLiteral(":/icons/header-logo.svg")).pixmap(QSize(30, 30)));
     c.title = Make<QLabel>(client, "titleLabel", ControlId::Title);
     c.title->setText(QStringLiteral("Backup"));
     c.title->setFont(TitleFont(client->font()));
@@ -159,14 +161,15 @@ MainWindowControls CreateMainWindowControls(QWidget* client) {
     SetTextColour(c.countdown, kNavy);
 
     // Enter ends the window like its other ways out; no button is the default.
-    for (QPushButton* button : {c.addFile, c.addFolder, c.addSpecialFolder, c.removeEntry, c.browse, c.options,
-                                c.startBackup}) {
+    for (QPushButton* button :
+         {c.addFile, c.addFolder, c.addSpecialFolder, c.removeEntry, c.browse, c.options, c.startBackup}) {
         button->setAutoDefault(false);
         button->setDefault(false);
     }
     // The group boxes are frames only; the controls inside them are siblings, so
     // stack the frames below everything else.
-    for (QGroupBox* group : {c.filesGroup, c.backupFolderGroup, c.intervalGroup, c.behaviourGroup}) group->lower();
+    for (QGroupBox* group : {c.filesGroup, c.backupFolderGroup, c.intervalGroup, c.behaviourGroup})
+        group->lower();
     return c;
 }
 

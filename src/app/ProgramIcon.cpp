@@ -1,6 +1,17 @@
 #include "app/ProgramIcon.h"
 
+// Q_INIT_RESOURCE must be used outside any namespace.
+static void RegisterIcons() {
+    Q_INIT_RESOURCE(icons);
+}
+
+void LoadIconResources() {
+    static const bool registered = (RegisterIcons(), true);
+    (void)registered;
+}
+
 QIcon ProgramIcon() {
+    LoadIconResources();
     const QIcon small(QStringLiteral(":/icons/tarnwick-backup-16.svg"));
     const QIcon full(QStringLiteral(":/icons/tarnwick-backup.svg"));
     QIcon icon;

@@ -29,7 +29,9 @@ void TrayPresence::Hide() {
     if (icon_) icon_->hide();
 }
 
-bool TrayPresence::IsShown() const { return icon_ && icon_->isVisible(); }
+bool TrayPresence::IsShown() const {
+    return icon_ && icon_->isVisible();
+}
 
 void TrayPresence::RebuildMenu() {
     if (icon_) icon_->setContextMenu(nullptr);

@@ -19,4 +19,6 @@ void WindowTransferReporter::ReportProgress(const TransferProgress&) {
     pump_();
 }
 
-std::vector<std::string> WindowTransferReporter::TakeErrors() { return std::exchange(errors_, {}); }
+std::vector<std::string> WindowTransferReporter::TakeErrors() {
+    return std::exchange(errors_, {});
+}

@@ -13,8 +13,11 @@ void WrappingCheckBox::paintEvent(QPaintEvent*) {
     painter.drawControl(QStyle::CE_CheckBox, option);
     QRect textRect = style()->subElementRect(QStyle::SE_CheckBoxContents, &option, this);
     textRect.setRight(rect().right());
-    style()->drawItemText(&painter, textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap | Qt::TextShowMnemonic,
+    style()->drawItemText(&painter, textRect,
+                          Qt::AlignLeft | Qt::AlignVCenter | Qt::TextWordWrap | Qt::TextShowMnemonic,
                           option.palette, isEnabled(), caption, QPalette::WindowText);
 }
 
-bool WrappingCheckBox::hitButton(const QPoint& pos) const { return rect().contains(pos); }
+bool WrappingCheckBox::hitButton(const QPoint& pos) const {
+    return rect().contains(pos);
+}

@@ -124,7 +124,7 @@ private:
     bool DestinationUsable() {
         if (ToFtp()) {
             if (!run_.ftp.server.empty()) return true;
-            context_.reporter.ReportError(setup_.destination.substr(0, 4),
+            context_.reporter.ReportError(DestinationBoxText(setup_.destination, false),
                                           "the FTP destination names no server");
             return false;
         }

@@ -12,9 +12,13 @@ namespace {
 constexpr std::size_t kHeaderLength = 6;
 constexpr std::size_t kNameStart = 6;
 
-bool IsSectionHeader(const std::string& line) { return line.size() == kHeaderLength && line.front() == '['; }
+bool IsSectionHeader(const std::string& line) {
+    return line.size() == kHeaderLength && line.front() == '[';
+}
 
-QString FromUtf8(const std::string& text) { return QString::fromUtf8(text.data(), qsizetype(text.size())); }
+QString FromUtf8(const std::string& text) {
+    return QString::fromUtf8(text.data(), qsizetype(text.size()));
+}
 
 }  // namespace
 

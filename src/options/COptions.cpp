@@ -22,7 +22,9 @@ namespace {
 constexpr int kMaxWaitMinutes = 60;
 const QString kTitle = QStringLiteral("Tarnwick Backup");
 
-QString FromBytes(const std::string& bytes) { return QFile::decodeName(QByteArray::fromStdString(bytes)); }
+QString FromBytes(const std::string& bytes) {
+    return QFile::decodeName(QByteArray::fromStdString(bytes));
+}
 
 }  // namespace
 
@@ -79,6 +81,7 @@ void COptions::SetTexts() {
     ui_->cancelButton->setText(text(TextId::Cancel));
     ui_->printLogButton->setText(text(TextId::PrintLog));
     ui_->realTimeSchedulerLabel->setText(text(TextId::OptRealTimeScheduler));
+    ui_->realTimeSchedulerCheck->setAccessibleName(text(TextId::OptRealTimeScheduler));
     ui_->defaultProjectGroup->setTitle(text(TextId::DefaultProjectGroup));
     ui_->browseButton->setText(text(TextId::OptionsBrowse));
     ui_->helpButton->setText(text(TextId::OptionsHelp));
@@ -101,8 +104,9 @@ int COptions::ValidatedMinutes() {
     bool isInteger = false;
     const int minutes = ui_->waitMinutesEdit->text().trimmed().toInt(&isInteger, 10);
     if (isInteger && minutes >= 0 && minutes <= kMaxWaitMinutes) return minutes;
-    const QString message = isInteger ? QStringLiteral("Please enter an integer between 0 and %1.").arg(kMaxWaitMinutes)
-                                      : QStringLiteral("Please enter an integer.");
+    const QString message =
+        isInteger ? QStringLiteral("Please enter an integer between 0 and %1.").arg(kMaxWaitMinutes)
+                  : QStringLiteral("Please enter an integer.");
     dialogs_.ShowMessage(this, message, kTitle, Dialogs::Buttons::Ok, Dialogs::Icon::Warning);
     ui_->waitMinutesEdit->setFocus();
     ui_->waitMinutesEdit->selectAll();
@@ -135,8 +139,9 @@ void COptions::BrowseDefaultProject() {
     if (chosen.isEmpty()) return;
     const std::string path = QFile::encodeName(chosen.first()).toStdString();
     if (path.find_first_of("\r\n") != std::string::npos) {
-        dialogs_.ShowMessage(this, QString::fromStdString(FormatText(texts_.GetText(TextId::TextNotStorable), path)),
-                             QString::fromStdString(texts_.GetText(TextId::MessageCaption)));
+        dialogs_.ShowMessage(
+            this, QString::fromStdString(FormatText(texts_.GetText(TextId::TextNotStorable), path)),
+            QString::fromStdString(texts_.GetText(TextId::MessageCaption)));
         return;
     }
     // Takes effect at once, even when the dialog is cancelled afterwards.
@@ -152,12 +157,22 @@ void COptions::BrowseDefaultProject() {
     ui_->defaultProjectEdit->setText(chosen.first());
 }
 
-void COptions::ShowHelp() { dialogs_.OpenWithDesktop(FromBytes(settings_.ProgramFolder() + "/help.html")); }
+void COptions::ShowHelp() {
+    dialogs_.OpenWithDesktop(FromBytes(settings_.ProgramFolder() + "/help.html"));
+}
 
-std::string COptions::LogPath() const { return HistoryLogPath(settings_.SettingsFolder(), settings_.ProgramFolder()); }
+std::string COptions::LogPath() const {
+    return HistoryLogPath(settings_.SettingsFolder(), settings_.ProgramFolder());
+}
 
-void COptions::ShowLog() { LogTools(this, dialogs_, texts_, LogPath(), clock_).Show(); }
+void COptions::ShowLog() {
+    LogTools(this, dialogs_, texts_, LogPath(), clock_).Show();
+}
 
-void COptions::EmptyLog() { LogTools(this, dialogs_, texts_, LogPath(), clock_).Empty(); }
+void COptions::EmptyLog() {
+    LogTools(this, dialogs_, texts_, LogPath(), clock_).Empty();
+}
 
-void COptions::PrintLog() { LogTools(this, dialogs_, texts_, LogPath(), clock_).Print(); }
+void COptions::PrintLog() {
+    LogTools(this, dialogs_, texts_, LogPath(), clock_).Print();
+}

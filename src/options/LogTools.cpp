@@ -11,7 +11,9 @@
 #include <QFile>
 
 namespace {
-QString Text(const CTranslation& texts, TextId id) { return QString::fromStdString(texts.GetText(id)); }
+QString Text(const CTranslation& texts, TextId id) {
+    return QString::fromStdString(texts.GetText(id));
+}
 }  // namespace
 
 std::vector<std::string> BuildPrintLineList(const std::string& logPath, const CTranslation& texts,
@@ -27,12 +29,14 @@ LogTools::LogTools(QWidget* parent, Dialogs& dialogs, const CTranslation& texts,
                    const Clock& clock)
     : parent_(parent), dialogs_(dialogs), texts_(texts), logPath_(std::move(logPath)), clock_(clock) {}
 
-void LogTools::Show() { dialogs_.OpenWithDesktop(QFile::decodeName(QByteArray::fromStdString(logPath_))); }
+void LogTools::Show() {
+    dialogs_.OpenWithDesktop(QFile::decodeName(QByteArray::fromStdString(logPath_)));
+}
 
 bool LogTools::Empty() {
     const QString caption = Text(texts_, TextId::MessageCaption);
-    if (dialogs_.ShowMessage(parent_, Text(texts_, TextId::EmptyLogQuestion), caption, Dialogs::Buttons::YesNo,
-                             Dialogs::Icon::Question) != Dialogs::Answer::Yes)
+    if (dialogs_.ShowMessage(parent_, Text(texts_, TextId::EmptyLogQuestion), caption,
+                             Dialogs::Buttons::YesNo, Dialogs::Icon::Question) != Dialogs::Answer::Yes)
         return false;
     try {
         WriteHistoryHeader(logPath_);
@@ -57,4 +61,6 @@ bool LogTools::Print() {
     return false;
 }
 
-void LogTools::ReportFileError(const std::string& path) { ::ReportFileError(parent_, dialogs_, texts_, path); }
+void LogTools::ReportFileError(const std::string& path) {
+    ::ReportFileError(parent_, dialogs_, texts_, path);
+}

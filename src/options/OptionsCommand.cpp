@@ -14,7 +14,8 @@ namespace {
 
 // The dialog's own texts may be what failed to load; the report then names the
 // file without them.
-void ReportFailure(QWidget* parent, Dialogs& dialogs, const std::string& programFolder, const std::string& path) {
+void ReportFailure(QWidget* parent, Dialogs& dialogs, const std::string& programFolder,
+                   const std::string& path) {
     CTranslation texts(programFolder);
     try {
         texts.Load();

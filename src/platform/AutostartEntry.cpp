@@ -4,10 +4,10 @@
 #include "util/FileError.h"
 #include "util/TextFile.h"
 
+#include <unistd.h>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
-#include <unistd.h>
 
 namespace {
 constexpr std::string_view kExecKey = "Exec=";
@@ -45,8 +45,10 @@ void WriteAutostartEntry(const std::string& command) {
                         "[Desktop Entry]\n"
                         "Type=Application\n"
                         "Name=Tarnwick Backup\n"
-                        "Exec=" + EscapePercent(command) + "\n"
-                        "X-GNOME-Autostart-enabled=true\n");
+                        "Exec=" +
+                            EscapePercent(command) +
+                            "\n"
+                            "X-GNOME-Autostart-enabled=true\n");
 }
 
 void DeleteAutostartEntry() {
@@ -62,6 +64,7 @@ std::optional<std::string> ReadAutostartCommand() {
         return std::nullopt;
     }
     for (const std::string& line : lines)
-        if (line.rfind(kExecKey, 0) == 0) return UnescapePercent(std::string_view(line).substr(kExecKey.size()));
+        if (line.rfind(kExecKey, 0) == 0)
+            return UnescapePercent(std::string_view(line).substr(kExecKey.size()));
     return std::nullopt;
 }

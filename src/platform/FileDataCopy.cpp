@@ -1,10 +1,10 @@
 #include "platform/FileDataCopy.h"
 
+#include <sys/sendfile.h>
+#include <unistd.h>
 #include <algorithm>
 #include <cerrno>
 #include <ctime>
-#include <sys/sendfile.h>
-#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -34,8 +34,8 @@ ssize_t ReadWriteChunk(int from, int to, off_t offset, std::size_t length) {
     const ssize_t got = ::pread(from, buffer.data(), std::min(length, buffer.size()), offset);
     if (got <= 0) return got;
     for (ssize_t written = 0; written < got;) {
-        const ssize_t put = ::pwrite(to, buffer.data() + written, static_cast<std::size_t>(got - written),
-                                     offset + written);
+        const ssize_t put =
+            ::pwrite(to, buffer.data() + written, static_cast<std::size_t>(got - written), offset + written);
         if (put < 0) {
             if (errno == EINTR) continue;
             return -1;
@@ -103,8 +103,8 @@ int CopyFileData(int from, int to, std::uint64_t size, DataCopyObserver* observe
         const std::int64_t started = observer ? MonotonicNs() : 0;
         std::uint64_t chunkDone = 0;
         while (chunkDone < wanted) {
-            const ssize_t moved =
-                copier.Copy(static_cast<off_t>(done + chunkDone), static_cast<std::size_t>(wanted - chunkDone));
+            const ssize_t moved = copier.Copy(static_cast<off_t>(done + chunkDone),
+                                              static_cast<std::size_t>(wanted - chunkDone));
             if (moved < 0) return errno;
             if (moved == 0) return 0;  // the source shrank while it was copied
             chunkDone += static_cast<std::uint64_t>(moved);

@@ -1,7 +1,7 @@
 #include "platform/ProcessInfo.h"
 
-#include <climits>
 #include <unistd.h>
+#include <climits>
 
 namespace {
 std::string& RecordedCommandLine() {
@@ -45,7 +45,9 @@ void RecordCommandLine(int argc, const char* const argv[]) {
     RecordedCommandLine() = std::move(commandLine);
 }
 
-const std::string& CommandLineText() { return RecordedCommandLine(); }
+const std::string& CommandLineText() {
+    return RecordedCommandLine();
+}
 
 bool IsStartedAutomatically(std::string_view commandLine) {
     return commandLine.size() > 1 && commandLine.find("%1", 1) != std::string_view::npos;

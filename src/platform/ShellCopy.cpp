@@ -3,16 +3,16 @@
 #include "platform/FileDataCopy.h"
 #include "util/FileStatus.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <fnmatch.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
-#include <dirent.h>
-#include <fcntl.h>
 #include <filesystem>
-#include <fnmatch.h>
 #include <string_view>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 constexpr std::int64_t kProgressIntervalNs = 50'000'000;
@@ -42,14 +42,16 @@ std::string ParentFolder(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-bool HasWildcard(std::string_view name) { return name.find_first_of("*?") != std::string_view::npos; }
+bool HasWildcard(std::string_view name) {
+    return name.find_first_of("*?") != std::string_view::npos;
+}
 
 bool MatchesPattern(const std::string& pattern, const char* name) {
     return pattern == "*.*" || pattern == "*" || ::fnmatch(pattern.c_str(), name, 0) == 0;
 }
 
 bool IsFolder(const std::string& path) {
-    struct stat status{};
+    struct stat status {};
     return ::stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
 }
 
@@ -66,6 +68,13 @@ public:
     Descriptor(const Descriptor&) = delete;
     Descriptor& operator=(const Descriptor&) = delete;
     Descriptor(Descriptor&& other) noexcept : fd_(other.Release()) {}
+    Descriptor& operator=(Descriptor&& other) noexcept {
+        if (this != &other) {
+            Reset();
+            fd_ = other.Release();
+        }
+        return *this;
+    }
     int get() const { return fd_; }
     bool valid() const { return fd_ >= 0; }
     int Release() {
@@ -82,30 +91,43 @@ private:
     int fd_;
 };
 
+// An open folder of the walk. `path` is only used for messages; `fresh` says the
+// folder was created by this copy, so nothing in it can be overwritten.
+struct OpenFolder {
+    int fd;
+    const std::string& path;
+    bool fresh = false;
+};
+
 // One copy operation: walks the source with descriptors relative to their folder
-// (no path lookups per file), writes every file under a temporary name and
-// renames it over the target.
+// (no path lookups per file). A file that replaces an older copy is written under
+// a temporary name and renamed over it; in a folder this copy created there is
+// nothing to protect, and the file is written in place.
 class TreeCopier : public DataCopyObserver {
 public:
     TreeCopier(bool showProgress, TransferReporter& reporter)
-        : showProgress_(showProgress), reporter_(reporter), temporaryPrefix_(".part-" + std::to_string(::getpid()) + "-") {}
+        : showProgress_(showProgress),
+          reporter_(reporter),
+          temporaryPrefix_(".part-" + std::to_string(::getpid()) + "-") {}
 
     void CopyMatches(const std::string& folder, const std::string& pattern, const std::string& destination) {
         Descriptor source(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (!source.valid()) return ReportErrno(folder);
-        Descriptor target = OpenTargetRoot(destination);
-        if (!target.valid()) return;
-        CopyFolderContents(source.Release(), folder, target.get(), destination, &pattern);
+        bool fresh = false;
+        Descriptor target = OpenTargetRoot(destination, fresh);
+        if (!target.valid() || IsTargetRoot(source.get())) return;
+        CopyFolderContents(source.Release(), folder, {target.get(), destination, fresh}, &pattern);
     }
 
     void CopyFolder(const std::string& folder, const std::string& destination) {
         Descriptor source(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (!source.valid()) return ReportErrno(folder);
-        struct stat status{};
+        struct stat status {};
         if (::fstat(source.get(), &status) != 0) return ReportErrno(folder);
-        Descriptor target = OpenTargetRoot(destination);
-        if (!target.valid()) return;
-        CopyFolderContents(::dup(source.get()), folder, target.get(), destination, nullptr);
+        bool fresh = false;
+        Descriptor target = OpenTargetRoot(destination, fresh);
+        if (!target.valid() || IsTargetRoot(source.get())) return;
+        CopyFolderContents(::dup(source.get()), folder, {target.get(), destination, fresh}, nullptr);
         ApplyFolderAttributes(target.get(), status);
     }
 
@@ -115,7 +137,7 @@ public:
         std::filesystem::create_directories(folder, error);
         Descriptor target(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (!target.valid()) return ReportErrno(destination);
-        CopyRegularFile(AT_FDCWD, file.c_str(), file, target.get(), LastComponent(destination), destination, true);
+        CopyRegularFile({AT_FDCWD, file}, nullptr, {target.get(), destination}, LastComponent(destination));
     }
 
     void ChunkCopied(std::uint64_t fileBytesDone) override {
@@ -127,15 +149,15 @@ public:
 private:
     // Creates the destination folder as needed and remembers it, so that a walk
     // through a source that holds the destination never copies the copy.
-    Descriptor OpenTargetRoot(const std::string& destination) {
+    Descriptor OpenTargetRoot(const std::string& destination, bool& created) {
         std::error_code error;
-        std::filesystem::create_directories(destination, error);
+        created = std::filesystem::create_directories(destination, error);
         Descriptor target(::open(destination.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (!target.valid()) {
             ReportErrno(destination);
             return target;
         }
-        struct stat status{};
+        struct stat status {};
         if (::fstat(target.get(), &status) == 0) {
             rootDevice_ = status.st_dev;
             rootInode_ = status.st_ino;
@@ -143,23 +165,33 @@ private:
         return target;
     }
 
+    // A folder copied onto itself has nothing to copy, and the copy inside its
+    // source must not be copied again.
+    bool IsTargetRoot(const struct stat& folder) const {
+        return folder.st_dev == rootDevice_ && folder.st_ino == rootInode_;
+    }
+    bool IsTargetRoot(int folder) const {
+        struct stat status {};
+        return ::fstat(folder, &status) == 0 && IsTargetRoot(status);
+    }
+
     // Takes ownership of sourceFd.
-    void CopyFolderContents(int sourceFd, const std::string& sourcePath, int targetFd, const std::string& targetPath,
+    void CopyFolderContents(int sourceFd, const std::string& sourcePath, const OpenFolder& target,
                             const std::string* pattern) {
         DIR* folder = ::fdopendir(sourceFd);
         if (folder == nullptr) {
             ::close(sourceFd);
             return ReportErrno(sourcePath);
         }
-        const int folderFd = ::dirfd(folder);
+        const OpenFolder source{::dirfd(folder), sourcePath};
         while (const dirent* entry = ::readdir(folder)) {
             const char* name = entry->d_name;
             if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
             if (pattern != nullptr && !MatchesPattern(*pattern, name)) continue;
             unsigned char type = entry->d_type;
             if (type == DT_UNKNOWN) {
-                struct stat status{};
-                if (::fstatat(folderFd, name, &status, AT_SYMLINK_NOFOLLOW) != 0) continue;
+                struct stat status {};
+                if (::fstatat(source.fd, name, &status, AT_SYMLINK_NOFOLLOW) != 0) continue;
                 type = S_ISDIR(status.st_mode)   ? DT_DIR
                        : S_ISREG(status.st_mode) ? DT_REG
                        : S_ISLNK(status.st_mode) ? DT_LNK
@@ -167,41 +199,43 @@ private:
             }
             switch (type) {
                 case DT_DIR:
-                    CopySubfolder(folderFd, name, sourcePath, targetFd, targetPath);
+                    CopySubfolder(source, name, target);
                     break;
                 case DT_REG:
-                    CopyRegularFile(folderFd, name, sourcePath, targetFd, name, targetPath, false);
+                    CopyRegularFile(source, name, target, name);
                     break;
                 case DT_LNK:
-                    CopyLink(folderFd, name, sourcePath, targetFd, targetPath);
+                    CopyLink(source, name, target);
                     break;
                 default:
                     // Pipes, sockets and devices have no content to back up, and
                     // opening a pipe could wait for ever.
-                    reporter_.ReportError(Join(sourcePath, name), "not a regular file, folder or link; not copied");
+                    reporter_.ReportError(Join(sourcePath, name),
+                                          "not a regular file, folder or link; not copied");
                     break;
             }
         }
         ::closedir(folder);
     }
 
-    void CopySubfolder(int sourceParent, const char* name, const std::string& sourceParentPath, int targetParent,
-                       const std::string& targetParentPath) {
-        Descriptor source(::openat(sourceParent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        if (!source.valid()) return ReportErrnoUnlessGone(Join(sourceParentPath, name));
-        struct stat status{};
-        if (::fstat(source.get(), &status) != 0) return ReportErrno(Join(sourceParentPath, name));
-        if (status.st_dev == rootDevice_ && status.st_ino == rootInode_) return;
+    void CopySubfolder(const OpenFolder& sourceParent, const char* name, const OpenFolder& targetParent) {
+        Descriptor source(::openat(sourceParent.fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!source.valid()) return ReportErrnoUnlessGone(Join(sourceParent.path, name));
+        struct stat status {};
+        if (::fstat(source.get(), &status) != 0) return ReportErrno(Join(sourceParent.path, name));
+        if (IsTargetRoot(status)) return;
 
-        const std::string targetPath = Join(targetParentPath, name);
-        if (::mkdirat(targetParent, name, 0700) != 0 && errno != EEXIST) return ReportErrno(targetPath);
-        Descriptor target(::openat(targetParent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        const std::string targetPath = Join(targetParent.path, name);
+        const bool created = ::mkdirat(targetParent.fd, name, 0700) == 0;
+        if (!created && errno != EEXIST) return ReportErrno(targetPath);
+        Descriptor target(::openat(targetParent.fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (!target.valid()) {
             if (errno == ENOTDIR || errno == ELOOP)
                 return reporter_.ReportError(targetPath, "a file stands where the folder must be created");
             return ReportErrno(targetPath);
         }
-        CopyFolderContents(source.Release(), Join(sourceParentPath, name), target.get(), targetPath, nullptr);
+        CopyFolderContents(source.Release(), Join(sourceParent.path, name),
+                           {target.get(), targetPath, created}, nullptr);
         ApplyFolderAttributes(target.get(), status);
     }
 
@@ -212,19 +246,19 @@ private:
         (void)::futimens(folder, times);
     }
 
-    void CopyRegularFile(int sourceFolder, const char* name, const std::string& sourceFolderPath, int targetFolder,
-                         const std::string& targetName, const std::string& targetFolderPathOrTarget,
-                         bool followLink) {
-        // The source path text is only put together for a message.
-        auto sourcePath = [&] { return followLink ? sourceFolderPath : Join(sourceFolderPath, name); };
-        auto targetPath = [&] {
-            return followLink ? targetFolderPathOrTarget : Join(targetFolderPathOrTarget, targetName);
-        };
+    // `name` null: the source folder's path is the file itself (a copy of a single
+    // file, whose link, if it is one, is followed); the target folder's path is
+    // then the target file.
+    void CopyRegularFile(const OpenFolder& sourceFolder, const char* name, const OpenFolder& targetFolder,
+                         const std::string& targetName) {
+        // Path texts are only put together for messages.
+        auto sourcePath = [&] { return name ? Join(sourceFolder.path, name) : sourceFolder.path; };
+        auto targetPath = [&] { return name ? Join(targetFolder.path, targetName) : targetFolder.path; };
 
-        const int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | (followLink ? 0 : O_NOFOLLOW);
-        Descriptor source(::openat(sourceFolder, name, flags));
+        const int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | (name ? O_NOFOLLOW : 0);
+        Descriptor source(::openat(sourceFolder.fd, name ? name : sourceFolder.path.c_str(), flags));
         if (!source.valid()) return ReportErrnoUnlessGone(sourcePath());
-        struct stat status{};
+        struct stat status {};
         if (::fstat(source.get(), &status) != 0) return ReportErrno(sourcePath());
         if (!S_ISREG(status.st_mode))
             return reporter_.ReportError(sourcePath(), "not a regular file, folder or link; not copied");
@@ -232,10 +266,20 @@ private:
         if (showProgress_) StartFile(sourcePath(), size);
 
         std::string temporary;
-        Descriptor target(CreateTemporary(targetName, temporary, [&](const char* temporaryName) {
-            return ::openat(targetFolder, temporaryName, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        }));
-        if (!target.valid()) return ReportErrno(targetPath());
+        Descriptor target;
+        if (targetFolder.fresh)
+            target = Descriptor(
+                ::openat(targetFolder.fd, targetName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
+        if (!target.valid()) {
+            if (targetFolder.fresh && errno != EEXIST) return ReportErrno(targetPath());
+            target = Descriptor(CreateTemporary(targetName, temporary, [&](const char* temporaryName) {
+                return ::openat(targetFolder.fd, temporaryName, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                                0600);
+            }));
+            if (!target.valid()) return ReportErrno(targetPath());
+        }
+        // Written in place or under the temporary name.
+        const std::string& written = temporary.empty() ? targetName : temporary;
 
         int error = CopyFileData(source.get(), target.get(), size, showProgress_ ? this : nullptr);
         if (error == 0) {
@@ -245,24 +289,24 @@ private:
             (void)::futimens(target.get(), times);
         }
         if (::close(target.Release()) != 0 && error == 0) error = errno;
-        if (error == 0 && ::renameat(targetFolder, temporary.c_str(), targetFolder, targetName.c_str()) != 0)
+        if (error == 0 && !temporary.empty() &&
+            ::renameat(targetFolder.fd, temporary.c_str(), targetFolder.fd, targetName.c_str()) != 0)
             error = errno;
         if (error != 0) {
-            ::unlinkat(targetFolder, temporary.c_str(), 0);
-            return ReportRenameError(targetPath(), error);
+            ::unlinkat(targetFolder.fd, written.c_str(), 0);
+            return ReportWriteError(targetPath(), error);
         }
         bytesBeforeFile_ += size;
     }
 
-    void CopyLink(int sourceFolder, const char* name, const std::string& sourceFolderPath, int targetFolder,
-                  const std::string& targetFolderPath) {
-        struct stat status{};
-        if (::fstatat(sourceFolder, name, &status, AT_SYMLINK_NOFOLLOW) != 0)
-            return ReportErrnoUnlessGone(Join(sourceFolderPath, name));
+    void CopyLink(const OpenFolder& sourceFolder, const char* name, const OpenFolder& targetFolder) {
+        struct stat status {};
+        if (::fstatat(sourceFolder.fd, name, &status, AT_SYMLINK_NOFOLLOW) != 0)
+            return ReportErrnoUnlessGone(Join(sourceFolder.path, name));
         std::string linkText(static_cast<std::size_t>(status.st_size) + 1, '\0');
         for (;;) {
-            const ssize_t length = ::readlinkat(sourceFolder, name, linkText.data(), linkText.size());
-            if (length < 0) return ReportErrnoUnlessGone(Join(sourceFolderPath, name));
+            const ssize_t length = ::readlinkat(sourceFolder.fd, name, linkText.data(), linkText.size());
+            if (length < 0) return ReportErrnoUnlessGone(Join(sourceFolder.path, name));
             if (static_cast<std::size_t>(length) < linkText.size()) {
                 linkText.resize(static_cast<std::size_t>(length));
                 break;
@@ -271,15 +315,15 @@ private:
         }
         std::string temporary;
         const int created = CreateTemporary(name, temporary, [&](const char* temporaryName) {
-            return ::symlinkat(linkText.c_str(), targetFolder, temporaryName) == 0 ? 0 : -1;
+            return ::symlinkat(linkText.c_str(), targetFolder.fd, temporaryName) == 0 ? 0 : -1;
         });
-        if (created < 0) return ReportErrno(Join(targetFolderPath, name));
+        if (created < 0) return ReportErrno(Join(targetFolder.path, name));
         const timespec times[2] = {status.st_atim, status.st_mtim};
-        (void)::utimensat(targetFolder, temporary.c_str(), times, AT_SYMLINK_NOFOLLOW);
-        if (::renameat(targetFolder, temporary.c_str(), targetFolder, name) != 0) {
+        (void)::utimensat(targetFolder.fd, temporary.c_str(), times, AT_SYMLINK_NOFOLLOW);
+        if (::renameat(targetFolder.fd, temporary.c_str(), targetFolder.fd, name) != 0) {
             const int error = errno;
-            ::unlinkat(targetFolder, temporary.c_str(), 0);
-            ReportRenameError(Join(targetFolderPath, name), error);
+            ::unlinkat(targetFolder.fd, temporary.c_str(), 0);
+            ReportWriteError(Join(targetFolder.path, name), error);
         }
     }
 
@@ -322,7 +366,7 @@ private:
         if (errno != ENOENT) ReportErrno(path);
     }
 
-    void ReportRenameError(const std::string& path, int error) {
+    void ReportWriteError(const std::string& path, int error) {
         if (error == EISDIR || error == ENOTEMPTY || error == EEXIST)
             reporter_.ReportError(path, "a folder stands where the file must be written");
         else

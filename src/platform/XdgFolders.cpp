@@ -2,9 +2,9 @@
 
 #include "util/TextFile.h"
 
-#include <cstdlib>
 #include <pwd.h>
 #include <unistd.h>
+#include <cstdlib>
 
 // The Windows shell folders and the places that stand for them here:
 // - "Local AppData" is the cache home, so that its "Temp" subfolder is a per-user
@@ -66,7 +66,8 @@ std::optional<std::string> UserDir(const char* key, const char* defaultName) {
             for (const std::string& line : ReadLines(*config + "/user-dirs.dirs")) {
                 const std::size_t start = line.find_first_not_of(" \t");
                 if (start == std::string::npos || line.compare(start, wanted.size(), wanted) != 0) continue;
-                const std::string value = UserDirValue(std::string_view(line).substr(start + wanted.size()), *home);
+                const std::string value =
+                    UserDirValue(std::string_view(line).substr(start + wanted.size()), *home);
                 if (!value.empty() && value.front() == '/') found = value;
             }
         } catch (const std::exception&) {

@@ -21,7 +21,7 @@ QString FtpInformationAddress(const std::string& setting, const std::string& pro
     if (!page.startsWith(QLatin1Char('/'))) page = QString::fromUtf8(programFolder) + QLatin1Char('/') + page;
     QUrl url = QUrl::fromLocalFile(page);
     if (hash >= 0) url.setFragment(value.mid(hash + 1));
-    return url.toString();
+    return url.toString(QUrl::FullyEncoded);
 }
 
 }  // namespace

@@ -86,7 +86,6 @@ void FtpConnection::ResetHandles() {
     curl_easy_setopt(easy_, CURLOPT_XFERINFOFUNCTION, &FtpConnection::OnProgress);
     curl_easy_setopt(easy_, CURLOPT_XFERINFODATA, this);
     curl_easy_setopt(easy_, CURLOPT_NOPROGRESS, 0L);
-    if (getenv("H4DEBUG")) curl_easy_setopt(easy_, CURLOPT_VERBOSE, 1L);
 }
 
 bool FtpConnection::Target(const FtpServerAddress& address, const FtpLogin& login) {
@@ -202,7 +201,8 @@ FtpReply FtpConnection::SendCommands(const std::vector<std::string>& commands) {
     curl_easy_setopt(easy_, CURLOPT_UPLOAD, 0L);
     curl_easy_setopt(easy_, CURLOPT_NOBODY, 1L);
     curl_easy_setopt(easy_, CURLOPT_CUSTOMREQUEST, nullptr);
-    return Perform("", commands, {}, "the server did not accept \"" + (commands.empty() ? "" : commands.front()) + "\"");
+    return Perform("", commands, {},
+                   "the server did not accept \"" + (commands.empty() ? "" : commands.front()) + "\"");
 }
 
 FtpReply FtpConnection::Upload(int fd, std::uint64_t size, const std::string& remotePath,
@@ -259,8 +259,8 @@ FtpReply FtpConnection::ListDirectory(const std::string& directory, std::string&
     curl_easy_setopt(easy_, CURLOPT_UPLOAD, 0L);
     curl_easy_setopt(easy_, CURLOPT_NOBODY, 0L);
     curl_easy_setopt(easy_, CURLOPT_CUSTOMREQUEST, "MLSD");
-    FtpReply reply = Perform(directory.empty() ? "" : directory + "/", {}, {},
-                             "listing \"" + directory + "\" failed");
+    FtpReply reply =
+        Perform(directory.empty() ? "" : directory + "/", {}, {}, "listing \"" + directory + "\" failed");
     curl_easy_setopt(easy_, CURLOPT_CUSTOMREQUEST, nullptr);
     sink_ = nullptr;
     return reply;
@@ -287,7 +287,8 @@ std::size_t FtpConnection::OnHeader(char* data, std::size_t size, std::size_t co
     auto* connection = static_cast<FtpConnection*>(self);
     std::string line(data, size * count);
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) line.pop_back();
-    if (line.size() >= 3 && std::isdigit(static_cast<unsigned char>(line[0]))) connection->lastServerLine_ = line;
+    if (line.size() >= 3 && std::isdigit(static_cast<unsigned char>(line[0])))
+        connection->lastServerLine_ = line;
     return size * count;
 }
 

@@ -70,7 +70,8 @@ private:
     static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* self);
     static std::size_t OnRead(char* buffer, std::size_t size, std::size_t count, void* self);
     static std::size_t OnWrite(char* data, std::size_t size, std::size_t count, void* self);
-    static int OnProgress(void* self, curl_off_t dltotal, curl_off_t dlnow, curl_off_t ultotal, curl_off_t ulnow);
+    static int OnProgress(void* self, curl_off_t dltotal, curl_off_t dlnow, curl_off_t ultotal,
+                          curl_off_t ulnow);
 
     TransferReporter* reporter_;
     std::function<void()> pump_;

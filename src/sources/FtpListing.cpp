@@ -17,7 +17,9 @@ std::time_t ParseFtpTimeValue(const std::string& text) {
     if (text.size() < 14 ||
         !std::all_of(text.begin(), text.begin() + 14, [](unsigned char c) { return std::isdigit(c) != 0; }))
         return -1;
-    const auto number = [&](std::size_t pos, std::size_t length) { return std::stoi(text.substr(pos, length)); };
+    const auto number = [&](std::size_t pos, std::size_t length) {
+        return std::stoi(text.substr(pos, length));
+    };
     std::tm utc{};
     utc.tm_year = number(0, 4) - 1900;
     utc.tm_mon = number(4, 2) - 1;

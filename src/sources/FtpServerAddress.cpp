@@ -73,8 +73,9 @@ std::optional<FtpServerAddress> ParseFtpServer(const std::string& server, std::s
             hasPort = true;
             portText = rest.substr(1);
         }
-        if (address.host.empty() || !std::all_of(address.host.begin(), address.host.end(),
-                                                 [](char c) { return IsIpv6Byte(static_cast<unsigned char>(c)); })) {
+        if (address.host.empty() || !std::all_of(address.host.begin(), address.host.end(), [](char c) {
+                return IsIpv6Byte(static_cast<unsigned char>(c));
+            })) {
             error = "the server name \"" + server + "\" is not an address";
             return std::nullopt;
         }
@@ -99,7 +100,8 @@ std::optional<FtpServerAddress> ParseFtpServer(const std::string& server, std::s
     if (hasPort) {
         const auto port = ParsePort(portText);
         if (!port) {
-            error = "the port \"" + portText + "\" of the server name \"" + server + "\" is not a number from 1 to 65535";
+            error = "the port \"" + portText + "\" of the server name \"" + server +
+                    "\" is not a number from 1 to 65535";
             return std::nullopt;
         }
         address.port = *port;

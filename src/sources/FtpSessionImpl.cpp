@@ -19,7 +19,9 @@ constexpr char kPartSuffix[] = ".tarnwick-part";
 constexpr std::size_t kLongestRemoteName = 255;
 
 // Reply codes by which a server says it does not know a command.
-bool IsUnknownCommandReply(long code) { return code == 500 || code == 501 || code == 502 || code == 504; }
+bool IsUnknownCommandReply(long code) {
+    return code == 500 || code == 501 || code == 502 || code == 504;
+}
 
 class LocalFile {
 public:
@@ -130,7 +132,8 @@ bool FtpSession::Impl::UploadFile(const std::string& localPath, const std::strin
     }
     if (!file.OpenForReading(localPath, lastError)) {
         // The folder is still made, as it would be for a file that can be read.
-        if (!makeDirectories.empty() && connection.SendCommands(makeDirectories).ok) RememberDirectory(directory);
+        if (!makeDirectories.empty() && connection.SendCommands(makeDirectories).ok)
+            RememberDirectory(directory);
         return false;
     }
     connection.Pump();
@@ -141,7 +144,8 @@ bool FtpSession::Impl::UploadFile(const std::string& localPath, const std::strin
     std::vector<std::string> rename;
     if (viaPartFile) rename = {"RNFR " + partPath, "RNTO " + finalPath};
 
-    const FtpReply reply = connection.Upload(file.fd(), file.size(), partPath, makeDirectories, rename, localPath);
+    const FtpReply reply =
+        connection.Upload(file.fd(), file.size(), partPath, makeDirectories, rename, localPath);
     if (reply.ok) {
         RememberDirectory(directory);
         NoteStored(directory, name);
@@ -168,7 +172,8 @@ bool FtpSession::Impl::UploadFile(const std::string& localPath, const std::strin
 
 bool FtpSession::Impl::ReplaceWithUploadedCopy(const std::string& partPath, const std::string& finalPath) {
     // Some servers do not rename over an existing file: remove it first.
-    const FtpReply replaced = connection.SendCommands({"DELE " + finalPath, "RNFR " + partPath, "RNTO " + finalPath});
+    const FtpReply replaced =
+        connection.SendCommands({"DELE " + finalPath, "RNFR " + partPath, "RNTO " + finalPath});
     if (replaced.ok) return true;
     lastError = "\"" + finalPath + "\" could not be replaced: " + replaced.problem;
     connection.SendCommands({"*DELE " + partPath});
@@ -196,8 +201,8 @@ bool FtpSession::Impl::DownloadFile(const std::string& localFolder, const std::s
     const std::string part = target + kPartSuffix;
     LocalFile file;
     if (!file.CreateForWriting(part, lastError)) return false;
-    const FtpReply reply =
-        connection.Download(ftp_path::Join(ftp_path::NormaliseDirectory(remoteDirectory), remoteFileName), file.fd());
+    const FtpReply reply = connection.Download(
+        ftp_path::Join(ftp_path::NormaliseDirectory(remoteDirectory), remoteFileName), file.fd());
     const bool closed = file.Close();
     if (reply.ok && closed && std::rename(part.c_str(), target.c_str()) == 0) return true;
     lastError = !reply.ok ? reply.problem : "cannot write \"" + target + "\": " + std::strerror(errno);
@@ -206,7 +211,7 @@ bool FtpSession::Impl::DownloadFile(const std::string& localFolder, const std::s
 }
 
 std::optional<std::time_t> FtpSession::Impl::RemoteModificationTime(const std::string& remoteDirectory,
-                                                                     const std::string& name) {
+                                                                    const std::string& name) {
     const std::string directory = ftp_path::NormaliseDirectory(remoteDirectory);
     if (!listingUnsupported_) {
         auto listing = listings_.find(directory);

@@ -28,7 +28,8 @@ struct FtpSession::Impl {
                       const std::string& remoteFileName);
     // The modification time of a remote file, nullopt when there is none or
     // the server could not tell.
-    std::optional<std::time_t> RemoteModificationTime(const std::string& remoteDirectory, const std::string& name);
+    std::optional<std::time_t> RemoteModificationTime(const std::string& remoteDirectory,
+                                                      const std::string& name);
 
     FtpConnection connection;
     std::string lastError;

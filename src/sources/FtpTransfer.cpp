@@ -48,8 +48,8 @@ Result Run(FtpSession& session, const std::string& password, Result failure, Ope
     return result;
 }
 
-bool Upload(FtpSession::Impl& impl, const std::string& localPath, const std::string& server, const std::string& user,
-            const std::string& password, const std::string& remoteDirectory) {
+bool Upload(FtpSession::Impl& impl, const std::string& localPath, const std::string& server,
+            const std::string& user, const std::string& password, const std::string& remoteDirectory) {
     const std::string name = ftp_path::FileNameOf(localPath);
     return impl.Begin(StripFtpScheme(server), user, password, {&remoteDirectory, &name}) &&
            impl.UploadFile(localPath, remoteDirectory);
@@ -62,7 +62,9 @@ FtpSession::FtpSession(TransferReporter* reporter, std::function<void()> pump, F
 
 FtpSession::~FtpSession() = default;
 
-const std::string& FtpSession::LastError() const { return impl_->lastError; }
+const std::string& FtpSession::LastError() const {
+    return impl_->lastError;
+}
 
 bool FtpUploadFile(FtpSession& session, const std::string& localPath, const std::string& server,
                    const std::string& user, const std::string& password, const std::string& remoteDirectory) {
@@ -106,7 +108,8 @@ void FtpEnsureDirectoryPath(FtpSession& session, const std::string& server, cons
 bool FtpMakeSureDirectoryExists(FtpSession& session, const std::string& server, const std::string& user,
                                 const std::string& password, const std::string& remoteDirectory) {
     return Run(session, password, false, [&](FtpSession::Impl& impl) {
-        return impl.Begin(server, user, password, {&remoteDirectory}) && impl.EnsureDirectory(remoteDirectory);
+        return impl.Begin(server, user, password, {&remoteDirectory}) &&
+               impl.EnsureDirectory(remoteDirectory);
     });
 }
 

@@ -2,11 +2,13 @@
 
 #include <dirent.h>
 #include <fnmatch.h>
-#include <string_view>
 #include <sys/stat.h>
+#include <string_view>
 
 namespace {
-bool HasWildcard(std::string_view name) { return name.find_first_of("*?") != std::string_view::npos; }
+bool HasWildcard(std::string_view name) {
+    return name.find_first_of("*?") != std::string_view::npos;
+}
 
 bool MatchesPattern(const char* pattern, const char* name) {
     // "*.*" and "*" stand for every name, including names without a dot.
@@ -24,8 +26,9 @@ FileStatus ToFileStatus(const struct stat& status) {
 }
 
 std::optional<FileStatus> StatusOfPath(const std::string& path) {
-    struct stat status{};
-    if (::stat(path.c_str(), &status) == 0 || ::lstat(path.c_str(), &status) == 0) return ToFileStatus(status);
+    struct stat status {};
+    if (::stat(path.c_str(), &status) == 0 || ::lstat(path.c_str(), &status) == 0)
+        return ToFileStatus(status);
     return std::nullopt;
 }
 

@@ -16,13 +16,19 @@ std::int32_t ParseLenient(std::string_view text, std::uint32_t base, std::string
 }
 }  // namespace
 
-std::int32_t ParseLenientDecimal(std::string_view text) { return ParseLenient(text, 10, "0123456789"); }
+std::int32_t ParseLenientDecimal(std::string_view text) {
+    return ParseLenient(text, 10, "0123456789");
+}
 
-std::int32_t ParseLenientHex(std::string_view text) { return ParseLenient(text, 16, "0123456789abcdef"); }
+std::int32_t ParseLenientHex(std::string_view text) {
+    return ParseLenient(text, 16, "0123456789abcdef");
+}
 
 std::string PadLeftZeros(std::string text, std::size_t width) {
     if (text.size() < width) text.insert(0, width - text.size(), '0');
     return text;
 }
 
-std::string FormatNumber(std::int32_t value) { return std::to_string(value); }
+std::string FormatNumber(std::int32_t value) {
+    return std::to_string(value);
+}

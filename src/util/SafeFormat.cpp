@@ -35,4 +35,6 @@ std::string FormatText(std::string_view format, std::int64_t number) {
     return FillTemplate(format, 'd', std::to_string(number));
 }
 
-std::string FormatText(std::string_view format, std::string_view text) { return FillTemplate(format, 's', text); }
+std::string FormatText(std::string_view format, std::string_view text) {
+    return FillTemplate(format, 's', text);
+}

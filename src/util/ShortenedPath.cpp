@@ -11,7 +11,9 @@ std::size_t SequenceLength(unsigned char lead) {
     return 1;
 }
 
-bool IsContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
+bool IsContinuation(unsigned char byte) {
+    return (byte & 0xC0) == 0x80;
+}
 
 // Byte offset of every character's first byte. A lead byte takes only the
 // continuation bytes that really follow it; any other byte is a character alone.
@@ -22,15 +24,17 @@ std::vector<std::size_t> CharacterStarts(std::string_view text) {
         starts.push_back(i);
         const std::size_t length = SequenceLength(static_cast<unsigned char>(text[i]));
         ++i;
-        for (std::size_t k = 1; k < length && i < text.size() && IsContinuation(static_cast<unsigned char>(text[i]));
-             ++k)
+        for (std::size_t k = 1;
+             k < length && i < text.size() && IsContinuation(static_cast<unsigned char>(text[i])); ++k)
             ++i;
     }
     return starts;
 }
 }  // namespace
 
-std::size_t CharacterCount(std::string_view text) { return CharacterStarts(text).size(); }
+std::size_t CharacterCount(std::string_view text) {
+    return CharacterStarts(text).size();
+}
 
 std::string ShortenPath(std::string_view path, std::size_t maxLength, std::size_t headLength) {
     const std::vector<std::size_t> starts = CharacterStarts(path);

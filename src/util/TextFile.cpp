@@ -2,17 +2,19 @@
 
 #include "util/FileError.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
-std::string ErrorText(int error) { return std::strerror(error); }
+std::string ErrorText(int error) {
+    return std::strerror(error);
+}
 
 class FileDescriptor {
 public:
@@ -55,7 +57,7 @@ std::string FolderOf(const std::string& path) {
 
 // A link (a settings file kept elsewhere) is written through, not replaced.
 std::string ResolveLink(const std::string& path) {
-    struct stat status{};
+    struct stat status {};
     if (::lstat(path.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) return path;
     char* resolved = ::realpath(path.c_str(), nullptr);
     if (resolved == nullptr) return path;
@@ -80,7 +82,7 @@ std::string ReadFileBytes(const std::string& path) {
     FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (file.get() < 0) throw FileError(path, ErrorText(errno));
     std::string bytes;
-    struct stat status{};
+    struct stat status {};
     if (::fstat(file.get(), &status) == 0 && S_ISREG(status.st_mode))
         bytes.reserve(static_cast<std::size_t>(status.st_size));
     char buffer[65536];
@@ -121,7 +123,7 @@ bool FileContainsText(const std::string& path, std::string_view text) {
 
 void WriteFileAtomically(const std::string& path, std::string_view bytes, mode_t modeLimit) {
     const std::string target = ResolveLink(path);
-    struct stat old{};
+    struct stat old {};
     const bool exists = ::stat(target.c_str(), &old) == 0 && S_ISREG(old.st_mode);
 
     std::string temporary;

@@ -1,8 +1,8 @@
 #pragma once
 
+#include <sys/types.h>
 #include <string>
 #include <string_view>
-#include <sys/types.h>
 #include <vector>
 
 // 8-bit text files: one byte, one character. Lines end in CR LF when written;

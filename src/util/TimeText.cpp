@@ -8,7 +8,9 @@ public:
     std::time_t Now() const override { return std::time(nullptr); }
 };
 
-std::string TwoDigits(int value) { return PadLeftZeros(std::to_string(value), 2); }
+std::string TwoDigits(int value) {
+    return PadLeftZeros(std::to_string(value), 2);
+}
 }  // namespace
 
 const Clock& SystemClock() {

@@ -11,22 +11,14 @@
 
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
-using ::testing::UnorderedElementsAre;
 
 namespace {
-const std::string kLogHeader = "Tarnwick Backup History File\r\n=============================\r\n\r\n\r\n";
-const std::string kRunSeparator = "\r\n\r\n\r\n-------------------\r\n\r\n";
-
 class BackupRunFtpTest : public EngineFixture {
 protected:
     BackupRunFtpTest() {
-        WriteTestFile(source.path() + "/Data/a/b.txt", "bee");
-        WriteTestFile(source.path() + "/Data/c.txt", "sea!");
+        MakeSourceTree();
         WriteTestFile(source.path() + "/More/d.txt", "dee");
-        WriteTestFile(source.path() + "/notes.txt", "notes");
-        dataEntry = source.path() + "/Data/...";
         moreEntry = source.path() + "/More/...";
-        notesFile = source.path() + "/notes.txt";
         UseServer("ftp://" + server.HostAndPort());
         base = server.LoginFolder() + "/upload/tarnwick_backup_folder";
     }
@@ -34,27 +26,16 @@ protected:
     void UseServer(const std::string& host) {
         setup.destination = FtpDestination(host, server.user(), server.password(), "upload");
     }
-    RunOutcome Run() {
-        BackupContext context = Context();
-        return RunBackup(context);
-    }
-    void StartLog() {
-        SetOption(4, '1');
-        WriteHistoryHeader(LogPath());
-    }
     std::string Remote(const std::string& entry) const {
         return base + "/" + EntryFolderName(entry, 0, false);
     }
-    std::string TimeText() const { return GetDateTimeText(clock); }
     std::string CountLines(int scanned, int copied, const std::string& size) const {
         return Text(TextId::ScannedPrefix) + std::to_string(scanned) + "\r\n" + Text(TextId::CopiedPrefix) +
                std::to_string(copied) + "\r\n" + Text(TextId::SizePrefix) + " " + size + "\r\n";
     }
 
     FtpTestServer server;
-    std::string dataEntry;
     std::string moreEntry;
-    std::string notesFile;
     std::string base;
 };
 

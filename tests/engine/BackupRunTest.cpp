@@ -15,36 +15,15 @@ namespace fs = std::filesystem;
 using ::testing::HasSubstr;
 
 namespace {
-const std::string kLogHeader = "Tarnwick Backup History File\r\n=============================\r\n\r\n\r\n";
-const std::string kRunSeparator = "\r\n\r\n\r\n-------------------\r\n\r\n";
-
 class BackupRunTest : public EngineFixture {
 protected:
     BackupRunTest() {
-        WriteTestFile(source.path() + "/Data/a/b.txt", "bee");
-        WriteTestFile(source.path() + "/Data/c.txt", "sea!");
+        MakeSourceTree();
         WriteTestFile(source.path() + "/Data/.hidden", "h");
-        WriteTestFile(source.path() + "/notes.txt", "notes");
-        dataEntry = source.path() + "/Data/...";
-        notesFile = source.path() + "/notes.txt";
         root = target.path() + "/backup";
         dataFolder = root + "/" + EntryFolderName(dataEntry, 0, false);
     }
 
-    RunOutcome Run() {
-        BackupContext context = Context();
-        return RunBackup(context);
-    }
-
-    void StartLog() {
-        SetOption(4, '1');
-        WriteHistoryHeader(LogPath());
-    }
-
-    std::string TimeText() const { return GetDateTimeText(clock); }
-
-    std::string dataEntry;
-    std::string notesFile;
     std::string root;
     std::string dataFolder;
 };

@@ -8,11 +8,16 @@
 #include "support/RecordingWindow.h"
 #include "support/TempHome.h"
 #include "util/FileError.h"
+#include "util/TimeText.h"
 
 #include <gtest/gtest.h>
 
 #include <ctime>
 #include <string>
+
+inline const std::string kLogHeader =
+    "Tarnwick Backup History File\r\n=============================\r\n\r\n\r\n";
+inline const std::string kRunSeparator = "\r\n\r\n\r\n-------------------\r\n\r\n";
 
 // A clock the test sets; nothing in an engine test waits for real time.
 class FixedClock : public Clock {
@@ -58,6 +63,24 @@ protected:
                              settingsFolder, BinFolder(), commandLine, clock};
     }
 
+    RunOutcome Run() {
+        BackupContext context = Context();
+        return RunBackup(context);
+    }
+    // Logging on, over a log that holds only its header.
+    void StartLog() {
+        SetOption(4, '1');
+        WriteHistoryHeader(LogPath());
+    }
+    // The source tree most runs back up: two files in a folder and one on its own.
+    void MakeSourceTree() {
+        WriteTestFile(source.path() + "/Data/a/b.txt", "bee");
+        WriteTestFile(source.path() + "/Data/c.txt", "sea!");
+        WriteTestFile(source.path() + "/notes.txt", "notes");
+        dataEntry = source.path() + "/Data/...";
+        notesFile = source.path() + "/notes.txt";
+    }
+    std::string TimeText() const { return GetDateTimeText(clock); }
     std::string Text(TextId id) const { return texts.GetText(id); }
     std::string LogPath() const { return HistoryLogPath(settingsFolder, BinFolder()); }
     void SetOption(std::size_t position, char value) { setup.optionFlags[position] = value; }
@@ -77,4 +100,6 @@ protected:
     RunState run;
     RecordingWindow window;
     RecordingReporter reporter;
+    std::string dataEntry;
+    std::string notesFile;
 };

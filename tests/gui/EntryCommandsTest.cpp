@@ -21,6 +21,11 @@
 #include <filesystem>
 #include <memory>
 
+// Readable failures for Qt strings.
+inline void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+
 namespace {
 
 using Strings = std::vector<std::string>;
@@ -119,11 +124,12 @@ TEST_F(EntryCommandsTest, TheSameFileTwiceGivesTwoEntries) {
     EXPECT_EQ(ProjectEntries(project), expected);
 }
 
-TEST_F(EntryCommandsTest, FileExceptionsCarryTheMinusAndNonUtf8NamesKeepTheirBytes) {
-    const std::string latin1Name = File("caf\xe9.txt");  // not UTF-8: the bytes the kernel gives
-    dialogs.openFilesAnswers.push_back({QFile::decodeName(latin1Name.c_str())});
+TEST_F(EntryCommandsTest, FileExceptionsCarryTheMinusAndKeepUtf8Names) {
+    const std::string name = File("Caf\xc3\xa9 \xe2\x82\xac.txt");
+    dialogs.openFilesAnswers.push_back({QString::fromUtf8(name)});
     commands->AddFileExceptions();
-    EXPECT_EQ(ProjectEntries(project), Strings{"-" + latin1Name});
+    EXPECT_EQ(ProjectEntries(project), Strings{"-" + name});
+    EXPECT_EQ(window->RowTexts(), Strings{"-" + name});
 }
 
 TEST_F(EntryCommandsTest, AFileNameTheProjectCannotHoldIsRefusedAndTheOthersAreAdded) {
@@ -166,10 +172,14 @@ TEST_F(EntryCommandsTest, AddsAFolderWithItsTitleAndScrollsToIt) {
     EXPECT_EQ(window->scrolls, 1);
 }
 
-TEST_F(EntryCommandsTest, TheRootFolderKeepsBothSeparators) {
+// One separator before "...", so the root's items begin with the same "/" as
+// the paths of exceptions below it.
+TEST_F(EntryCommandsTest, TheRootFolderGivesOneSeparatorBeforeTheDots) {
     dialogs.browseFolderAnswers.push_back(QStringLiteral("/"));
     commands->AddFolder();
-    EXPECT_EQ(ProjectEntries(project), Strings{"//..."});
+    dialogs.browseFolderAnswers.push_back(QStringLiteral("/"));
+    commands->AddFolderException();
+    EXPECT_EQ(ProjectEntries(project), (Strings{"/...", "-/..."}));
 }
 
 TEST_F(EntryCommandsTest, FolderExceptionsUseTheirOwnTitle) {
@@ -179,6 +189,21 @@ TEST_F(EntryCommandsTest, FolderExceptionsUseTheirOwnTitle) {
     EXPECT_EQ(dialogs.browseFolderTitles[0], Text(TextId::ChooseExceptionFolderTitle));
     EXPECT_EQ(ProjectEntries(project), Strings{"-" + File("Skip me") + "/..."});
     EXPECT_EQ(window->RowTexts(), Strings{"-" + File("Skip me") + "/..."});
+}
+
+TEST_F(EntryCommandsTest, FoldersTheProjectCannotHoldAreRefusedByName) {
+    const std::string before = ReadTestFile(project);
+    dialogs.browseFolderAnswers.push_back(QStringLiteral("/data/a*b"));
+    commands->AddFolder();
+    dialogs.dialogScripts.push_back([](QDialog& dialog) { Click(dialog, "okButton"); });
+    dialogs.browseFolderAnswers.push_back(QStringLiteral("/data/two\nlines"));
+    commands->BrowseDestination();
+
+    ExpectNothingSaved(before);
+    EXPECT_EQ(window->list->count(), 0);
+    ASSERT_EQ(dialogs.messages.size(), 2u);
+    EXPECT_TRUE(dialogs.messages[0].text.contains(QStringLiteral("/data/a*b")));
+    EXPECT_TRUE(dialogs.messages[1].text.contains(QStringLiteral("/data/two\nlines")));
 }
 
 // --- Add Special Folder ----------------------------------------------------------
@@ -457,16 +482,12 @@ TEST_F(FtpDialogTest, FieldsThatWouldNotDecodeBackAreRefusedByName) {
     EXPECT_TRUE(PressOk({"ftp://user@host", "ann", "p", "f"}));
 }
 
-TEST_F(FtpDialogTest, ALineBreakInAFieldIsRefused) {
-    CAddFtp dialog(dialogs);
-    dialogs.dialogScripts.push_back([](QDialog& shown) {
-        FillFtpFields(shown, {"ftp://host", "ann", "p", "f"});
-        // A line edit takes no typed line break, but a program can put one there.
-        Child<QLineEdit>(shown, "folderEdit").setText(QStringLiteral("a\nb"));
-        if (!Child<QLineEdit>(shown, "folderEdit").text().contains(QLatin1Char('\n'))) GTEST_SKIP();
-        Click(shown, "okButton");
-    });
-    if (dialogs.Run(dialog) == QDialog::Accepted) FAIL() << "a line break was accepted";
+// A line edit takes no typed line break, but a program can put one there.
+TEST_F(FtpDialogTest, ALineBreakInAFieldIsRefusedByTheFieldsName) {
+    EXPECT_FALSE(PressOk({"ftp://host", "ann", "p", "a\nb"}));
+    const std::string name = PlainControlText(Text(TextId::FtpFolderLabel)).toStdString();
+    EXPECT_EQ(dialogs.MessageTexts(),
+              QStringList{QString::fromUtf8(FormatText(texts.GetText(TextId::TextNotStorable), name))});
 }
 
 TEST_F(FtpDialogTest, PlainControlTextDropsMnemonicsAndTheColon) {

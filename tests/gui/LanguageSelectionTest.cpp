@@ -1,7 +1,7 @@
+#include "ScriptedDialogs.h"
 #include "i18n/CLanguageSelection.h"
 #include "i18n/CTranslation.h"
 #include "i18n/LanguageCommand.h"
-#include "ScriptedDialogs.h"
 #include "storage/PowerClass.h"
 #include "support/TempHome.h"
 #include "util/FileError.h"
@@ -13,8 +13,8 @@
 #include <QPushButton>
 #include <QTest>
 
-#include <algorithm>
 #include <filesystem>
+#include <map>
 
 namespace {
 
@@ -24,8 +24,12 @@ const std::string kTranslations =
     "[----]\r\n00001 x\r\n00002 System default language\r\n[EOL]\r\n"
     "[EOL]\r\n[10360]\r\n00001 x\r\n00002 not a section\r\n";
 
-QComboBox* Combo(QDialog& dialog) { return dialog.findChild<QComboBox*>("languageCombo"); }
-void ClickOk(QDialog& dialog) { QTest::mouseClick(dialog.findChild<QPushButton*>("okButton"), Qt::LeftButton); }
+QComboBox* Combo(QDialog& dialog) {
+    return dialog.findChild<QComboBox*>("languageCombo");
+}
+void ClickOk(QDialog& dialog) {
+    QTest::mouseClick(dialog.findChild<QPushButton*>("okButton"), Qt::LeftButton);
+}
 
 QStringList Items(QComboBox* combo) {
     QStringList items;
@@ -65,8 +69,8 @@ TEST(LanguageListTest, ReadsHeadersAndTheNameTwoLinesBelow) {
     const std::string file = folder.path() + "/trl.ini";
     WriteTestFile(file, kTranslations + "[1036]\r\n00001 only one line");
     EXPECT_EQ(ReadLanguageList(file),
-              (std::vector<std::string>{"[1033]", "English", "[1031]", "Deutsch", "[----]", "System default language",
-                                        "[1036]", ""}));
+              (std::vector<std::string>{"[1033]", "English", "[1031]", "Deutsch", "[----]",
+                                        "System default language", "[1036]", ""}));
     EXPECT_THROW(ReadLanguageList(folder.path() + "/missing.ini"), FileError);
 }
 
@@ -119,7 +123,8 @@ TEST_F(LanguageSelectionTest, TheCurrentLanguageOrCancelWritesNothing) {
 }
 
 TEST_F(LanguageSelectionTest, UnmatchedTextKeepsTheLanguage) {
-    WriteTranslations("[1033]\r\n00001 x\r\n00002 English\r\n[EOL]\r\n[1031]\r\n00001 x\r\n00002 Deutsch\r\n[EOL]\r\n");
+    WriteTranslations(
+        "[1033]\r\n00001 x\r\n00002 English\r\n[EOL]\r\n[1031]\r\n00001 x\r\n00002 Deutsch\r\n[EOL]\r\n");
     settings.SetSetting("Language", "[----]");
     QString shown;
     dialogs.dialogScripts.push_back([&](QDialog& dialog) {
@@ -138,8 +143,9 @@ TEST_F(LanguageSelectionTest, UnmatchedTextKeepsTheLanguage) {
 }
 
 TEST_F(LanguageSelectionTest, TwoSectionsWithOneNameStoreTheLaterHeader) {
-    WriteTranslations("[1033]\r\n00001 x\r\n00002 English\r\n[EOL]\r\n[2057]\r\n00001 x\r\n00002 English\r\n[EOL]\r\n"
-                      "[1031]\r\n00001 x\r\n00002 Deutsch\r\n[EOL]\r\n");
+    WriteTranslations(
+        "[1033]\r\n00001 x\r\n00002 English\r\n[EOL]\r\n[2057]\r\n00001 x\r\n00002 English\r\n[EOL]\r\n"
+        "[1031]\r\n00001 x\r\n00002 Deutsch\r\n[EOL]\r\n");
     settings.SetSetting("Language", "[1031]");
     ChooseAndConfirm("English");
     EXPECT_TRUE(RunCommand());
@@ -156,34 +162,28 @@ TEST_F(LanguageSelectionTest, MissingTranslationFileIsReportedByName) {
     EXPECT_EQ(ReadTestFile(settings.SettingsFile()), before);
 }
 
-TEST(ShippedLanguagesTest, EverySectionHasAUniqueHeaderAndAName) {
-    const std::vector<std::string> list = ReadLanguageList(BinFolder() + "/TarnwickBackuptrl.ini");
-    std::vector<std::string> headers;
-    for (std::size_t i = 0; i + 1 < list.size(); i += 2) {
-        headers.push_back(list[i]);
-        EXPECT_FALSE(list[i + 1].empty()) << list[i];
-    }
-    for (const char* needed : {"[1033]", "[1031]", "[----]"})
-        EXPECT_NE(std::find(headers.begin(), headers.end(), needed), headers.end()) << needed;
-    std::sort(headers.begin(), headers.end());
-    EXPECT_EQ(std::adjacent_find(headers.begin(), headers.end()), headers.end());
-}
-
-TEST(ShippedLanguagesTest, ChoosingGermanStoresItsHeader) {
+// The translation file that ships: unique headers, every section named, and
+// German chosen by its name stores its header.
+TEST(ShippedLanguagesTest, ListsEverySectionAndStoresTheChosenHeader) {
     TempHome home;
     PowerClass settings(BinFolder());
     settings.ResolveSettingsFile();
+    settings.SetSetting("Language", "[1033]");
     CTranslation texts(BinFolder());
     texts.Load();
-    settings.SetSetting("Language", "[1033]");
-    std::string german;
+
     const std::vector<std::string> list = ReadLanguageList(BinFolder() + "/TarnwickBackuptrl.ini");
-    for (std::size_t i = 0; i + 1 < list.size(); i += 2)
-        if (list[i] == "[1031]") german = list[i + 1];
-    ASSERT_FALSE(german.empty());
+    std::map<std::string, std::string> names;
+    for (std::size_t i = 0; i + 1 < list.size(); i += 2) {
+        EXPECT_TRUE(names.emplace(list[i], list[i + 1]).second) << "twice: " << list[i];
+        EXPECT_FALSE(list[i + 1].empty()) << list[i];
+    }
+    for (const char* needed : {"[1033]", "[1031]", "[----]"}) EXPECT_EQ(names.count(needed), 1u) << needed;
+
     ScriptedDialogs dialogs;
+    const QString german = QString::fromStdString(names["[1031]"]);
     dialogs.dialogScripts.push_back([&](QDialog& dialog) {
-        Combo(dialog)->setCurrentIndex(Combo(dialog)->findText(QString::fromStdString(german), Qt::MatchExactly));
+        Combo(dialog)->setCurrentIndex(Combo(dialog)->findText(german, Qt::MatchExactly));
         ClickOk(dialog);
     });
     EXPECT_TRUE(RunLanguageCommand(nullptr, dialogs, settings, texts));

@@ -1,9 +1,9 @@
+#include "ScriptedDialogs.h"
 #include "i18n/CTranslation.h"
 #include "options/COptions.h"
 #include "options/LogPrinter.h"
 #include "options/LogTools.h"
 #include "options/OptionsCommand.h"
-#include "ScriptedDialogs.h"
 #include "storage/BackupSetup.h"
 #include "storage/HistoryLog.h"
 #include "storage/PowerClass.h"
@@ -28,7 +28,9 @@ namespace {
 
 const std::string kHeader = "Tarnwick Backup History File\r\n=============================\r\n\r\n\r\n";
 
-QString Text(const CTranslation& texts, TextId id) { return QString::fromStdString(texts.GetText(id)); }
+QString Text(const CTranslation& texts, TextId id) {
+    return QString::fromStdString(texts.GetText(id));
+}
 
 template <typename Widget>
 Widget* Child(QDialog& dialog, const char* name) {
@@ -37,13 +39,15 @@ Widget* Child(QDialog& dialog, const char* name) {
     return widget;
 }
 
-void Click(QDialog& dialog, const char* button) { QTest::mouseClick(Child<QPushButton>(dialog, button), Qt::LeftButton); }
+void Click(QDialog& dialog, const char* button) {
+    QTest::mouseClick(Child<QPushButton>(dialog, button), Qt::LeftButton);
+}
 
 // Check box object names by their position in the option string.
 const std::map<std::size_t, const char*> kSwitchBoxes = {
-    {2, "noCopyAnimationCheck"}, {3, "statusMessageCheck"},       {4, "writeLogCheck"},
-    {5, "realTimeSchedulerCheck"}, {6, "indexNamesCheck"},        {7, "minimizeOnAutostartCheck"},
-    {8, "breakLongPathsCheck"},  {9, "startMaximizedCheck"}};
+    {2, "noCopyAnimationCheck"},   {3, "statusMessageCheck"}, {4, "writeLogCheck"},
+    {5, "realTimeSchedulerCheck"}, {6, "indexNamesCheck"},    {7, "minimizeOnAutostartCheck"},
+    {8, "breakLongPathsCheck"},    {9, "startMaximizedCheck"}};
 
 class FixedClock : public Clock {
 public:
@@ -71,7 +75,9 @@ protected:
         settings.SetSetting("Options", options);
         setup.optionFlags = options;
     }
-    std::string LogPath() const { return HistoryLogPath(settings.SettingsFolder(), settings.ProgramFolder()); }
+    std::string LogPath() const {
+        return HistoryLogPath(settings.SettingsFolder(), settings.ProgramFolder());
+    }
     bool RunCommand() { return RunOptionsCommand(nullptr, dialogs, setup, settings); }
     // Enters minutes and presses OK; returns whether the dialog closed.
     void ScriptMinutes(const QString& minutes, bool* closed) {
@@ -95,15 +101,16 @@ TEST_F(OptionsTest, ShowsEveryPositionAndWritesAnUnchangedStringBack) {
     std::map<std::string, bool> shown;
     QString minutes;
     dialogs.dialogScripts.push_back([&](QDialog& dialog) {
-        for (const auto& [position, name] : kSwitchBoxes) shown[name] = Child<QCheckBox>(dialog, name)->isChecked();
+        for (const auto& [position, name] : kSwitchBoxes)
+            shown[name] = Child<QCheckBox>(dialog, name)->isChecked();
         minutes = Child<QLineEdit>(dialog, "waitMinutesEdit")->text();
         Click(dialog, "okButton");
     });
     EXPECT_TRUE(RunCommand());
     const std::map<std::string, bool> expected = {
-        {"noCopyAnimationCheck", true},      {"statusMessageCheck", false}, {"writeLogCheck", true},
-        {"realTimeSchedulerCheck", false},   {"indexNamesCheck", true},     {"minimizeOnAutostartCheck", false},
-        {"breakLongPathsCheck", true},       {"startMaximizedCheck", true}};
+        {"noCopyAnimationCheck", true},    {"statusMessageCheck", false}, {"writeLogCheck", true},
+        {"realTimeSchedulerCheck", false}, {"indexNamesCheck", true},     {"minimizeOnAutostartCheck", false},
+        {"breakLongPathsCheck", true},     {"startMaximizedCheck", true}};
     EXPECT_EQ(shown, expected);
     EXPECT_EQ(minutes, "5");
     EXPECT_EQ(settings.GetSetting("Options"), "011010101105xyz");
@@ -130,7 +137,8 @@ TEST_F(OptionsTest, KeepsTheWindowsOwnPositionsAndClearsOddSwitchCharacters) {
 }
 
 TEST_F(OptionsTest, StoresTheMinutesAsTwoDigits) {
-    for (const auto& [typed, stored] : std::map<QString, std::string>{{"5", "05"}, {"0", "00"}, {"60", "60"}}) {
+    for (const auto& [typed, stored] :
+         std::map<QString, std::string>{{"5", "05"}, {"0", "00"}, {"60", "60"}}) {
         StoreOptions("000010000033000");
         bool closed = false;
         ScriptMinutes(typed, &closed);
@@ -244,8 +252,9 @@ TEST_F(OptionsTest, HelpAndLogButtonsOpenTheirFiles) {
     });
     RunCommand();
     const QString help = QString::fromStdString(BinFolder() + "/help.html");
-    EXPECT_EQ(dialogs.openedWithDesktop,
-              (std::vector<QString>{help, help, QString::fromStdString(home.SettingsFolder() + "/history.txt")}));
+    EXPECT_EQ(
+        dialogs.openedWithDesktop,
+        (std::vector<QString>{help, help, QString::fromStdString(home.SettingsFolder() + "/history.txt")}));
 }
 
 TEST_F(OptionsTest, UnreadableSettingsAreReportedWithTheFileName) {
@@ -287,7 +296,8 @@ TEST_F(LogToolsTest, EmptyAnsweredYesWritesTheHeaderOnly) {
     });
     RunCommand();
     EXPECT_EQ(ReadTestFile(LogPath()), kHeader);
-    EXPECT_EQ(dialogs.MessageTexts(), (QStringList{Text(texts, TextId::EmptyLogQuestion), Text(texts, TextId::LogEmptied)}));
+    EXPECT_EQ(dialogs.MessageTexts(),
+              (QStringList{Text(texts, TextId::EmptyLogQuestion), Text(texts, TextId::LogEmptied)}));
 }
 
 TEST_F(LogToolsTest, EmptyThatCannotWriteNamesTheFile) {

@@ -1,38 +1,15 @@
 #include "platform/ShellCopy.h"
 
+#include "../util/FileSizeLimit.h"
 #include "CopyTestSupport.h"
 #include "support/TempHome.h"
 
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <filesystem>
-#include <sys/resource.h>
 #include <sys/stat.h>
+#include <filesystem>
 
 namespace fs = std::filesystem;
-
-namespace {
-// Stands in for a full disk: writes past the limit fail with EFBIG.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &saved_);
-        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limited = saved_;
-        limited.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limited);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, oldHandler_);
-    }
-
-private:
-    rlimit saved_{};
-    void (*oldHandler_)(int);
-};
-}  // namespace
 
 class ShellCopyFailureTest : public ::testing::Test {
 protected:
@@ -81,6 +58,18 @@ TEST_F(ShellCopyFailureTest, FullDiskLeavesThePreviousCopyWhole) {
     EXPECT_EQ(ReadTestFile(Backup("/big.bin")), "previous copy");
     EXPECT_EQ(ReadTestFile(Backup("/small.txt")), "fits");
     EXPECT_EQ(TreeListing(Backup()), (std::set<std::string>{"big.bin", "small.txt"}));
+}
+
+TEST_F(ShellCopyFailureTest, FullDiskLeavesNoPartFileInANewFolder) {
+    WriteTestFile(Source("/Sub/big.bin"), std::string(200000, 'n'));
+    WriteTestFile(Source("/Sub/small.txt"), "fits");
+    {
+        FileSizeLimit limit(50000);
+        ShellCopy(Source("/*.*"), Backup(), false, reporter_);
+    }
+    ASSERT_EQ(reporter_.errors.size(), 1u);
+    EXPECT_EQ(reporter_.errors[0].first, Backup("/Sub/big.bin"));
+    EXPECT_EQ(TreeListing(Backup()), (std::set<std::string>{"Sub", "Sub/small.txt"}));
 }
 
 TEST_F(ShellCopyFailureTest, PipeInTheSourceIsReportedWithoutWaiting) {

@@ -6,8 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <filesystem>
 #include <sys/stat.h>
+#include <filesystem>
 
 namespace fs = std::filesystem;
 
@@ -109,7 +109,7 @@ TEST_F(ShellCopyTest, MissingSourceDoesNothingAndReportsNothing) {
     ShellCopy(Source("/*.txt"), Backup("/z"), true, reporter_);
     EXPECT_FALSE(fs::exists(Backup()));
     EXPECT_TRUE(reporter_.errors.empty());
-    EXPECT_TRUE(reporter_.progress.empty());
+    EXPECT_TRUE(reporter_.progressReports.empty());
 }
 
 TEST_F(ShellCopyTest, LinksAreCopiedAsLinksNotFollowed) {
@@ -130,6 +130,14 @@ TEST_F(ShellCopyTest, DestinationInsideTheSourceIsNotCopiedIntoItself) {
     EXPECT_TRUE(reporter_.errors.empty());
     EXPECT_EQ(ReadTestFile(Source("/Sub/Backup/Sub/b.doc")), "beta");
     EXPECT_FALSE(fs::exists(Source("/Sub/Backup/Sub/Backup")));
+
+    // Onto itself: nothing changes.
+    const auto before = TreeListing(Source());
+    ShellCopy(Source("/*.*"), Source(), false, reporter_);
+    ShellCopy(Source("/Sub"), Source(), false, reporter_);
+    EXPECT_TRUE(reporter_.errors.empty());
+    EXPECT_EQ(TreeListing(Source()), before);
+    EXPECT_EQ(ReadTestFile(Source("/Sub/b.doc")), "beta");
 }
 
 TEST_F(ShellCopyTest, ProgressOnlyWhenAskedAndDuringALargeFile) {
@@ -138,13 +146,13 @@ TEST_F(ShellCopyTest, ProgressOnlyWhenAskedAndDuringALargeFile) {
     WriteTestFile(Source("/small.txt"), "s");
 
     ShellCopy(Source("/*.*"), Backup("/silent"), false, reporter_);
-    EXPECT_TRUE(reporter_.progress.empty());
+    EXPECT_TRUE(reporter_.progressReports.empty());
 
     ShellCopy(Source("/*.*"), Backup("/shown"), true, reporter_);
     EXPECT_EQ(fs::file_size(Backup("/shown/big.bin")), size);
     bool midFile = false;
     std::uint64_t lastDone = 0;
-    for (const TransferProgress& report : reporter_.progress) {
+    for (const TransferProgress& report : reporter_.progressReports) {
         if (report.currentFile != Source("/big.bin")) continue;
         EXPECT_EQ(report.fileBytesTotal, size);
         EXPECT_GE(report.fileBytesDone, lastDone);

@@ -6,7 +6,9 @@
 
 class XdgFoldersTest : public ::testing::Test {
 protected:
-    void WriteUserDirs(const std::string& text) { WriteTestFile(home_.ConfigHome() + "/user-dirs.dirs", text); }
+    void WriteUserDirs(const std::string& text) {
+        WriteTestFile(home_.ConfigHome() + "/user-dirs.dirs", text);
+    }
     TempHome home_;
 };
 

@@ -70,7 +70,8 @@ TEST_F(FtpTransferTest, CreatesEveryMissingLevelBelowAnExistingOne) {
     ASSERT_TRUE(Upload(file, "existing/one/two/three")) << session.LastError();
     EXPECT_EQ(ReadTestFile(server.LoginFolder() + "/existing/one/two/three/deep.txt"), "deepest");
 
-    FtpEnsureDirectoryPath(session, "ftp://" + server.HostAndPort(), server.user(), server.password(), "/x/y/z");
+    FtpEnsureDirectoryPath(session, "ftp://" + server.HostAndPort(), server.user(), server.password(),
+                           "/x/y/z");
     EXPECT_TRUE(fs::is_directory(server.RootFolder() + "/x/y/z"));
     EXPECT_TRUE(FtpMakeSureDirectoryExists(session, server.HostAndPort(), server.user(), server.password(),
                                            "base/tarnwick_backup_folder"));
@@ -93,18 +94,19 @@ TEST_F(FtpTransferTest, DownloadReplacesALocalFileAndKeepsItWhenTheFetchFails) {
         << session.LastError();
     EXPECT_EQ(ReadTestFile(target), "from the server");
 
-    EXPECT_FALSE(FtpDownloadFile(session, local.path(), server.HostAndPort(), server.user(), server.password(),
-                                 "remote", "missing.ini"));
+    EXPECT_FALSE(FtpDownloadFile(session, local.path(), server.HostAndPort(), server.user(),
+                                 server.password(), "remote", "missing.ini"));
     EXPECT_FALSE(fs::exists(local.path() + "/missing.ini"));
-    EXPECT_FALSE(FtpDownloadFile(session, local.path() + "/no-such-folder", server.HostAndPort(), server.user(),
-                                 server.password(), "remote", "config.ini"));
+    EXPECT_FALSE(FtpDownloadFile(session, local.path() + "/no-such-folder", server.HostAndPort(),
+                                 server.user(), server.password(), "remote", "config.ini"));
     EXPECT_EQ(ReadTestFile(target), "from the server");
 }
 
 TEST_F(FtpTransferTest, RefusedLoginAndClosedPortFailQuicklyWithoutThePassword) {
     const std::string file = LocalFile("a.txt", "a");
     const auto refused = Timed([&] {
-        EXPECT_FALSE(FtpUploadFile(session, file, server.HostAndPort(), server.user(), "wrong-password-42", ""));
+        EXPECT_FALSE(
+            FtpUploadFile(session, file, server.HostAndPort(), server.user(), "wrong-password-42", ""));
     });
     EXPECT_LT(refused, 5s);
     EXPECT_FALSE(session.LastError().empty());
@@ -122,16 +124,16 @@ TEST_F(FtpTransferTest, RefusedLoginAndClosedPortFailQuicklyWithoutThePassword) 
 TEST_F(FtpTransferTest, UnusableServerTextsFailCleanly) {
     const std::string file = LocalFile("a.txt", "a");
     const std::string port = std::to_string(server.port());
-    const std::vector<std::string> unusable = {"ftp://",      "127.0.0.1:70000",           "127.0.0.1:0",
-                                               "127.0.0.1:",  "local host:" + port,        "127.0.0.1:2x",
-                                               "127.0.0.1:" + port + "/pub"};
+    const std::vector<std::string> unusable = {
+        "ftp://",       "127.0.0.1:70000",           "127.0.0.1:0", "127.0.0.1:", "local host:" + port,
+        "127.0.0.1:2x", "127.0.0.1:" + port + "/pub"};
     for (const std::string& text : unusable) {
         EXPECT_FALSE(FtpUploadFile(session, file, text, server.user(), server.password(), "")) << text;
         EXPECT_FALSE(session.LastError().empty()) << text;
     }
     // The prefix comes off, blanks around the name and a closing "/" are forgiven.
-    EXPECT_TRUE(FtpUploadFile(session, file, "ftp://127.0.0.1:" + port + "/ ", server.user(), server.password(),
-                              ""))
+    EXPECT_TRUE(
+        FtpUploadFile(session, file, "ftp://127.0.0.1:" + port + "/ ", server.user(), server.password(), ""))
         << session.LastError();
 }
 
@@ -151,7 +153,8 @@ TEST_F(FtpTransferTest, NamesWithBlanksAndNonAsciiBytesArriveAsTheyAre) {
     const std::string name = "my file #1 ?%20 \xc3\xa4\xe2\x82\xac;type=a.txt";
     const std::string file = LocalFile(name, "payload");
     ASSERT_TRUE(Upload(file, "folder with blanks/\xc3\xbcml\xc3\xa4ut")) << session.LastError();
-    EXPECT_EQ(ReadTestFile(server.LoginFolder() + "/folder with blanks/\xc3\xbcml\xc3\xa4ut/" + name), "payload");
+    EXPECT_EQ(ReadTestFile(server.LoginFolder() + "/folder with blanks/\xc3\xbcml\xc3\xa4ut/" + name),
+              "payload");
 
     ASSERT_TRUE(FtpDownloadFile(session, local.path() + "/..", server.HostAndPort(), server.user(),
                                 server.password(), "folder with blanks/\xc3\xbcml\xc3\xa4ut", name));
@@ -203,11 +206,12 @@ TEST(FtpTransferTimeouts, ASilentServerTimesOutWhilePumpKeepsRunning) {
     TempFolder local;
     SilentServer silent;
     int pumps = 0;
-    FtpSession session(nullptr, [&] { ++pumps; }, FtpTimeouts{1000ms, 1000ms});
+    FtpSession session(
+        nullptr, [&] { ++pumps; }, FtpTimeouts{1000ms, 1000ms});
     WriteTestFile(local.path() + "/f.txt", "x");
     const auto took = Timed([&] {
-        EXPECT_FALSE(FtpUploadFile(session, local.path() + "/f.txt", "127.0.0.1:" + std::to_string(silent.port()),
-                                   "u", "p", ""));
+        EXPECT_FALSE(FtpUploadFile(session, local.path() + "/f.txt",
+                                   "127.0.0.1:" + std::to_string(silent.port()), "u", "p", ""));
     });
     EXPECT_LT(took, 5s);
     EXPECT_GE(took, 900ms) << session.LastError();
@@ -219,7 +223,8 @@ TEST(FtpTransferTimeouts, ASilentServerTimesOutWhilePumpKeepsRunning) {
 TEST_F(FtpTransferTest, ProgressAndPumpDuringAnUpload) {
     RecordingReporter reporter;
     int pumps = 0;
-    FtpSession watched(&reporter, [&] { ++pumps; }, kShortTimeouts);
+    FtpSession watched(
+        &reporter, [&] { ++pumps; }, kShortTimeouts);
     const std::string file = LocalFile("three-mb.bin", std::string(3u << 20, 'p'));
     ASSERT_TRUE(FtpUploadFile(watched, file, server.HostAndPort(), server.user(), server.password(), ""));
     ASSERT_FALSE(reporter.reports.empty());
@@ -240,7 +245,8 @@ TEST_F(FtpTransferTest, AnOperationStartedFromThePumpIsRefused) {
             if (self == nullptr) return;
             FtpSession& session = *self;
             self = nullptr;
-            nestedResult = FtpUploadFile(session, other, server.HostAndPort(), server.user(), server.password(), "");
+            nestedResult =
+                FtpUploadFile(session, other, server.HostAndPort(), server.user(), server.password(), "");
             nestedError = session.LastError();
         },
         kShortTimeouts);

@@ -116,13 +116,16 @@ TEST_F(HistoryLogTest, AppendsGiveTheSameBytesAsRewritingTheWholeLog) {
             SCOPED_TRACE(text);
             AppendToHistory(LogPath(), text);
             expected = AppendByRewriting(expected, text);
-            if (start.find("mixed") == std::string::npos) ASSERT_EQ(ReadTestFile(LogPath()), expected);
+            if (start.find("mixed") == std::string::npos) {
+                ASSERT_EQ(ReadTestFile(LogPath()), expected);
+            }
         }
         // A bare LF inside a log that ends in CR LF stays as it is; the
         // appended lines are the same.
-        if (start.find("mixed") != std::string::npos)
+        if (start.find("mixed") != std::string::npos) {
             EXPECT_EQ(ReadTestFile(LogPath()),
                       start + expected.substr(AppendByRewriting(start, "").size() - 2));
+        }
     }
 }
 

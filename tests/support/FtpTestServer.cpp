@@ -34,8 +34,8 @@ int AwaitReadyLine(int fd, std::chrono::seconds limit) {
     std::string output;
     const auto deadline = std::chrono::steady_clock::now() + limit;
     while (output.find('\n') == std::string::npos) {
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) throw std::runtime_error("the FTP test server did not start in time");
         pollfd wait{fd, POLLIN, 0};
         if (poll(&wait, 1, static_cast<int>(left.count())) <= 0) continue;
@@ -72,11 +72,9 @@ FtpTestServer::FtpTestServer(std::string user, std::string password)
     std::filesystem::create_directories(folder_.path() + "/control");
     const std::string script = std::string(TARNWICK_SOURCE_DIR) + "/tests/support/ftp_test_server.py";
     const std::string logFile = folder_.path() + "/server.log";
-    std::vector<std::string> arguments = {"/usr/bin/python3", script,
-                                          "--root",           RootFolder(),
-                                          "--control",        folder_.path() + "/control",
-                                          "--user-hex",       Hex(user_),
-                                          "--password-hex",   Hex(password_)};
+    std::vector<std::string> arguments = {
+        "/usr/bin/python3",          script,       "--root",   RootFolder(),     "--control",
+        folder_.path() + "/control", "--user-hex", Hex(user_), "--password-hex", Hex(password_)};
     std::vector<char*> argv;
     for (auto& argument : arguments) argv.push_back(argument.data());
     argv.push_back(nullptr);
@@ -86,7 +84,8 @@ FtpTestServer::FtpTestServer(std::string user, std::string password)
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, logFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, logFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
     const int spawned = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     close(output[1]);
@@ -110,11 +109,17 @@ FtpTestServer::~FtpTestServer() {
     waitpid(pid_, nullptr, 0);
 }
 
-std::string FtpTestServer::HostAndPort() const { return "127.0.0.1:" + std::to_string(port_); }
+std::string FtpTestServer::HostAndPort() const {
+    return "127.0.0.1:" + std::to_string(port_);
+}
 
-std::string FtpTestServer::RootFolder() const { return folder_.path() + "/root"; }
+std::string FtpTestServer::RootFolder() const {
+    return folder_.path() + "/root";
+}
 
-std::string FtpTestServer::LoginFolder() const { return RootFolder() + "/login"; }
+std::string FtpTestServer::LoginFolder() const {
+    return RootFolder() + "/login";
+}
 
 std::vector<std::string> FtpTestServer::Events() const {
     std::vector<std::string> events;
@@ -141,10 +146,13 @@ void FtpTestServer::DropConnectionDuringNextUpload(std::uint64_t afterBytes) {
 }
 
 void FtpTestServer::RefuseWithQuotaExceeded(const std::string& fileName) {
-    std::ofstream(folder_.path() + "/control/quota_names", std::ios::binary | std::ios::app) << fileName << "\n";
+    std::ofstream(folder_.path() + "/control/quota_names", std::ios::binary | std::ios::app)
+        << fileName << "\n";
 }
 
-void FtpTestServer::RefuseListings() { WriteTestFile(folder_.path() + "/control/no_mlsd", ""); }
+void FtpTestServer::RefuseListings() {
+    WriteTestFile(folder_.path() + "/control/no_mlsd", "");
+}
 
 SilentServer::SilentServer() {
     socket_ = BoundLoopbackSocket(port_);
@@ -154,7 +162,9 @@ SilentServer::SilentServer() {
     }
 }
 
-SilentServer::~SilentServer() { close(socket_); }
+SilentServer::~SilentServer() {
+    close(socket_);
+}
 
 int UnusedLoopbackPort() {
     int port = 0;

@@ -1,16 +1,15 @@
 #include "util/FileError.h"
 #include "util/TextFile.h"
 
+#include "FileSizeLimit.h"
 #include "support/TempHome.h"
 
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <filesystem>
-#include <set>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <filesystem>
+#include <set>
 
 namespace fs = std::filesystem;
 
@@ -22,31 +21,10 @@ std::set<std::string> Names(const std::string& folder) {
 }
 
 mode_t ModeOf(const std::string& path) {
-    struct stat status{};
+    struct stat status {};
     if (::stat(path.c_str(), &status) != 0) return 0;
     return status.st_mode & 07777;
 }
-
-// Limits the size of files this process may write, the way a full disk would:
-// a write past the limit fails with EFBIG instead of raising SIGXFSZ.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &saved_);
-        oldHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limited = saved_;
-        limited.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limited);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, oldHandler_);
-    }
-
-private:
-    rlimit saved_{};
-    void (*oldHandler_)(int);
-};
 
 void ExpectFileErrorNaming(const std::string& path, const std::string& bytes) {
     try {

@@ -23,7 +23,8 @@ TEST(LenientDecimal, WrapsInThirtyTwoBits) {
 TEST(LenientDecimal, LongTextsWrapWithoutFault) {
     // From place 32 on, 10^place is a multiple of 2^32 and adds nothing.
     const std::string tail = "1234";
-    EXPECT_EQ(ParseLenientDecimal(std::string(100000, '9') + tail), ParseLenientDecimal(std::string(28, '9') + tail));
+    EXPECT_EQ(ParseLenientDecimal(std::string(100000, '9') + tail),
+              ParseLenientDecimal(std::string(28, '9') + tail));
     EXPECT_EQ(ParseLenientDecimal("7" + std::string(40, '0') + "42"), 42);
 }
 

@@ -29,10 +29,12 @@ TEST(ShortenPath, KeepsHeadAndTailAroundDots) {
 
 TEST(ShortenPath, CountsCharactersNotBytes) {
     // 20 two-byte, 20 three-byte and 20 four-byte characters: 60 characters.
-    const std::string path = Repeat("\xC3\xA4", 20) + Repeat("\xE2\x82\xAC", 20) + Repeat("\xF0\x9F\x93\x81", 20);
+    const std::string path =
+        Repeat("\xC3\xA4", 20) + Repeat("\xE2\x82\xAC", 20) + Repeat("\xF0\x9F\x93\x81", 20);
     EXPECT_EQ(CharacterCount(path), 60u);
     const std::string shortened = ShortenPath(path, 50, 15);
-    EXPECT_EQ(shortened, Repeat("\xC3\xA4", 15) + " ... " + Repeat("\xE2\x82\xAC", 9) + Repeat("\xF0\x9F\x93\x81", 20));
+    EXPECT_EQ(shortened,
+              Repeat("\xC3\xA4", 15) + " ... " + Repeat("\xE2\x82\xAC", 9) + Repeat("\xF0\x9F\x93\x81", 20));
     EXPECT_EQ(CharacterCount(shortened), 49u);
     // 49 multi-byte characters are fewer than 50, however many bytes they take.
     const std::string fortyNine = Repeat("\xE2\x82\xAC", 49);
@@ -42,7 +44,9 @@ TEST(ShortenPath, CountsCharactersNotBytes) {
 TEST(ShortenPath, StrayBytesAreCharactersOfTheirOwn) {
     EXPECT_EQ(CharacterCount("\x80\x80"), 2u);
     EXPECT_EQ(CharacterCount("\xC3"), 1u);
-    EXPECT_EQ(CharacterCount("\xC3" "a"), 2u);
+    EXPECT_EQ(CharacterCount("\xC3"
+                             "a"),
+              2u);
     const std::string path = std::string(30, '\xA4') + std::string(30, 'x');
     EXPECT_EQ(ShortenPath(path, 50, 15), std::string(15, '\xA4') + " ... " + std::string(29, 'x'));
 }

@@ -1,0 +1,110 @@
+#include "ScriptedDialogs.h"
+#include "sources/CAddFtp.h"
+#include "support/FtpTestServer.h"
+#include "support/TempHome.h"
+
+#include <QApplication>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+// The connection test of the FTP server dialog against a real server.
+
+namespace {
+
+class FtpConnectionCheckTest : public ::testing::Test {
+protected:
+    void SetUp() override { texts.Load(); }
+
+    QString Text(TextId id) const { return QString::fromUtf8(texts.GetText(id)); }
+
+    // Types the fields into the dialog and presses the test button, noting what
+    // the buttons and the cursor showed whenever the test let events through.
+    void Check(CAddFtp& dialog, const QString& server, const QString& user, const QString& password,
+               const QString& folder) {
+        dialog.findChild<QLineEdit*>("serverEdit")->setText(server);
+        dialog.findChild<QLineEdit*>("userEdit")->setText(user);
+        dialog.findChild<QLineEdit*>("passwordEdit")->setText(password);
+        dialog.findChild<QLineEdit*>("folderEdit")->setText(folder);
+        QTimer probe;
+        QObject::connect(&probe, &QTimer::timeout, [&] {
+            const bool anyEnabled = dialog.findChild<QPushButton*>("okButton")->isEnabled() ||
+                                    dialog.findChild<QPushButton*>("cancelButton")->isEnabled() ||
+                                    dialog.findChild<QPushButton*>("checkConnectionButton")->isEnabled();
+            const QCursor* cursor = QApplication::overrideCursor();
+            const bool busy = cursor != nullptr && cursor->shape() == Qt::WaitCursor;
+            duringTest.push_back(!anyEnabled && busy);
+        });
+        probe.start(0);
+        dialog.findChild<QPushButton*>("checkConnectionButton")->click();
+        probe.stop();
+    }
+
+    TempHome home;
+    CTranslation texts{BinFolder()};
+    ScriptedDialogs dialogs;
+    std::vector<bool> duringTest;  // true: buttons off and busy cursor
+};
+
+TEST_F(FtpConnectionCheckTest, SendsTheSettingsTemplateAndFetchesItBackThenAWrongPasswordFails) {
+    FtpTestServer server;
+    CAddFtp dialog(dialogs);
+    dialog.show();
+    const QString host = QString::fromStdString("ftp://" + server.HostAndPort());
+
+    Check(dialog, host, QString::fromStdString(server.user()), QString::fromStdString(server.password()),
+          QStringLiteral("tests/two levels"));
+
+    EXPECT_EQ(dialogs.MessageTexts(),
+              (QStringList{Text(TextId::FtpTestUploadOk), Text(TextId::FtpTestDownloadOk)}));
+    EXPECT_EQ(dialogs.messages[0].caption, Text(TextId::MessageCaption));
+    EXPECT_EQ(dialogs.messages[0].icon, Dialogs::Icon::None);
+    const std::string stored = server.LoginFolder() + "/tests/two levels/config.ini";
+    ASSERT_TRUE(std::filesystem::is_regular_file(stored));
+    EXPECT_EQ(ReadTestFile(stored), ReadTestFile(BinFolder() + "/config.ini"));
+    // Nothing is left in the program folder.
+    EXPECT_FALSE(std::filesystem::exists(BinFolder() + "/temp/config.ini"));
+    // The dialog stayed responsive and locked while the server worked.
+    ASSERT_FALSE(duringTest.empty());
+    for (bool locked : duringTest) EXPECT_TRUE(locked);
+    EXPECT_TRUE(dialog.findChild<QPushButton*>("okButton")->isEnabled());
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+
+    dialogs.messages.clear();
+    Check(dialog, host, QString::fromStdString(server.user()), QStringLiteral("wrong"), QString());
+    EXPECT_EQ(dialogs.MessageTexts(), QStringList{Text(TextId::FtpTestUploadFailed)});
+
+    // The field keeps its prefix for OK.
+    dialog.findChild<QLineEdit*>("passwordEdit")->setText(QString::fromStdString(server.password()));
+    dialog.findChild<QPushButton*>("okButton")->click();
+    EXPECT_EQ(dialog.result(), QDialog::Accepted);
+    EXPECT_EQ(dialog.ServerName(), "ftp://" + server.HostAndPort());
+}
+
+TEST_F(FtpConnectionCheckTest, AnEmptyFolderUsesTheLoginDirectory) {
+    FtpTestServer server;
+    CAddFtp dialog(dialogs);
+    Check(dialog, QString::fromStdString("ftp://" + server.HostAndPort()),
+          QString::fromStdString(server.user()), QString::fromStdString(server.password()), QString());
+    EXPECT_EQ(dialogs.MessageTexts(),
+              (QStringList{Text(TextId::FtpTestUploadOk), Text(TextId::FtpTestDownloadOk)}));
+    EXPECT_TRUE(std::filesystem::is_regular_file(server.LoginFolder() + "/config.ini"));
+}
+
+TEST_F(FtpConnectionCheckTest, NoServerOrNoPrefixIsReportedWithoutHanging) {
+    CAddFtp dialog(dialogs);
+    Check(dialog, QString::fromStdString("ftp://127.0.0.1:" + std::to_string(UnusedLoopbackPort())),
+          QStringLiteral("u"), QStringLiteral("p"), QString());
+    Check(dialog, QStringLiteral("ftp://"), QStringLiteral("u"), QStringLiteral("p"), QString());
+    Check(dialog, QStringLiteral("Ftp://127.0.0.1"), QStringLiteral("u"), QStringLiteral("p"), QString());
+    EXPECT_EQ(dialogs.MessageTexts(),
+              (QStringList{Text(TextId::FtpTestUploadFailed), Text(TextId::FtpTestUploadFailed),
+                           Text(TextId::FtpPrefixMissing)}));
+    EXPECT_TRUE(dialog.findChild<QPushButton*>("checkConnectionButton")->isEnabled());
+}
+
+}  // namespace
