@@ -131,6 +131,6 @@ enum class TextId : int {
     SizePrefix = 960,
     FailuresPrefix = 970,
     LogFailure = 972,
-    FieldContainsAt = 975,  // one text: the field's label
+    FieldContainsAt = 975,   // one text: the field's label
     FileErrorMessage = 980,  // one text: the file
 };

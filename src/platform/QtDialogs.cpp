@@ -15,10 +15,18 @@ Dialogs::Answer QtDialogs::ShowMessage(QWidget* parent, const QString& text, con
     box.setWindowTitle(caption);
     box.setText(text);
     switch (icon) {
-        case Icon::None: box.setIcon(QMessageBox::NoIcon); break;
-        case Icon::Question: box.setIcon(QMessageBox::Question); break;
-        case Icon::Warning: box.setIcon(QMessageBox::Warning); break;
-        case Icon::Information: box.setIcon(QMessageBox::Information); break;
+        case Icon::None:
+            box.setIcon(QMessageBox::NoIcon);
+            break;
+        case Icon::Question:
+            box.setIcon(QMessageBox::Question);
+            break;
+        case Icon::Warning:
+            box.setIcon(QMessageBox::Warning);
+            break;
+        case Icon::Information:
+            box.setIcon(QMessageBox::Information);
+            break;
     }
     if (buttons == Buttons::YesNo) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
@@ -37,8 +45,8 @@ QStringList QtDialogs::OpenFiles(QWidget* parent, const QString& filter, const Q
     return file.isEmpty() ? QStringList() : QStringList{file};
 }
 
-std::optional<QString> QtDialogs::SaveFile(QWidget* parent, const QString& filter, const QString& defaultSuffix,
-                                           const QString& initialName) {
+std::optional<QString> QtDialogs::SaveFile(QWidget* parent, const QString& filter,
+                                           const QString& defaultSuffix, const QString& initialName) {
     QFileDialog dialog(parent, QString(), QString(), filter);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix(defaultSuffix);
@@ -67,4 +75,6 @@ bool QtDialogs::ChoosePrinter(QWidget* parent, QPrinter& printer) {
     return dialog.exec() == QDialog::Accepted;
 }
 
-int QtDialogs::Run(QDialog& dialog) { return dialog.exec(); }
+int QtDialogs::Run(QDialog& dialog) {
+    return dialog.exec();
+}

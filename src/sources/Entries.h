@@ -7,8 +7,8 @@
 
 // Entry texts: a file path; a folder "<path>/..."; an exception "-" + either.
 bool IsExceptionEntry(std::string_view entry);
-bool IsFolderEntry(std::string_view entry);  // ends in "..."
-std::string FolderEntry(std::string_view folder);     // "<folder>/..."
+bool IsFolderEntry(std::string_view entry);          // ends in "..."
+std::string FolderEntry(std::string_view folder);    // "<folder>/..."
 std::string ExceptionEntry(std::string_view entry);  // "-" + entry
 
 // Destinations: "<folder>/..." or "ftp://host/...@!@user@!@password@!@folder".

@@ -1,13 +1,13 @@
 #include "support/TempHome.h"
 
+#include <sys/stat.h>
+#include <sys/time.h>
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
-#include <sys/stat.h>
-#include <sys/time.h>
 
 namespace fs = std::filesystem;
 
@@ -27,7 +27,8 @@ TempHome::TempHome() : path_(MakeTempFolder("tarnwick-home-")) {
     SetEnv("LANG", "en_US.UTF-8");
     UnsetEnv("LC_ALL");
     UnsetEnv("LC_MESSAGES");
-    for (const char* folder : {"Documents", "Music", "Pictures", "Videos", ".config", ".local/share", ".cache"})
+    for (const char* folder :
+         {"Documents", "Music", "Pictures", "Videos", ".config", ".local/share", ".cache"})
         fs::create_directories(path_ + "/" + folder);
     WriteTestFile(path_ + "/.config/user-dirs.dirs",
                   "XDG_DOCUMENTS_DIR=\"$HOME/Documents\"\n"

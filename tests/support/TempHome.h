@@ -51,4 +51,6 @@ void SetModificationTime(const std::string& path, int year, int month, int day, 
                          int second);
 
 // The folder of the built programs, templates and translation file.
-inline std::string BinFolder() { return TARNWICK_BIN_DIR; }
+inline std::string BinFolder() {
+    return TARNWICK_BIN_DIR;
+}
