@@ -42,10 +42,6 @@ std::string ParentFolder(const std::string& path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
-bool HasWildcard(std::string_view name) {
-    return name.find_first_of("*?") != std::string_view::npos;
-}
-
 bool MatchesPattern(const std::string& pattern, const char* name) {
     return pattern == "*.*" || pattern == "*" || ::fnmatch(pattern.c_str(), name, 0) == 0;
 }
@@ -395,7 +391,7 @@ void ShellCopy(const std::string& source, const std::string& destination, bool s
     const std::string sourcePath = WithoutTrailingSlashes(source);
     const std::string name = LastComponent(sourcePath);
     const std::string target = WithoutTrailingSlashes(destination);
-    if (HasWildcard(name)) return copier.CopyMatches(ParentFolder(sourcePath), name, target);
+    if (IsWildcardPattern(sourcePath)) return copier.CopyMatches(ParentFolder(sourcePath), name, target);
     const std::string copyPath = IsFolder(target) ? Join(target, name) : target;
     if (status->isDirectory)
         copier.CopyFolder(sourcePath, copyPath);

@@ -9,13 +9,6 @@ constexpr std::string_view kFolderSuffix = "/...";
 constexpr std::string_view kFtpSeparator = "@!@";
 constexpr std::string_view kRemoteBaseName = "/tarnwick_backup_folder";
 
-// A picker may return a folder with its final "/" (the root "/" always has
-// one); the entry keeps a single separator before "...".
-std::string_view WithoutFinalSeparator(std::string_view folder) {
-    if (!folder.empty() && folder.back() == '/') folder.remove_suffix(1);
-    return folder;
-}
-
 std::string_view DropFront(std::string_view text, std::size_t count) {
     text.remove_prefix(std::min(count, text.size()));
     return text;
@@ -42,7 +35,9 @@ bool IsFolderEntry(std::string_view entry) {
 }
 
 std::string FolderEntry(std::string_view folder) {
-    return std::string(WithoutFinalSeparator(folder)) + std::string(kFolderSuffix);
+    // Kept as picked: the root "/" gives "//...", whose entry folder name "_" keeps
+    // its files apart from single files in the backup root.
+    return std::string(folder) + std::string(kFolderSuffix);
 }
 
 std::string ExceptionEntry(std::string_view entry) {

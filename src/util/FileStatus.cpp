@@ -55,11 +55,20 @@ std::optional<FileStatus> StatusOfFirstMatch(const std::string& folder, const st
 }
 }  // namespace
 
+bool IsWildcardPattern(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (!HasWildcard(slash == std::string::npos ? std::string_view(path)
+                                                : std::string_view(path).substr(slash + 1)))
+        return false;
+    struct stat status {};
+    return ::lstat(path.c_str(), &status) != 0;
+}
+
 std::optional<FileStatus> QueryFileStatus(const std::string& pathOrPattern) {
+    if (!IsWildcardPattern(pathOrPattern)) return StatusOfPath(pathOrPattern);
     const std::size_t slash = pathOrPattern.rfind('/');
     const std::string lastComponent =
         slash == std::string::npos ? pathOrPattern : pathOrPattern.substr(slash + 1);
-    if (!HasWildcard(lastComponent)) return StatusOfPath(pathOrPattern);
     const std::string folder = slash == std::string::npos ? "." : pathOrPattern.substr(0, slash);
     return StatusOfFirstMatch(folder, lastComponent);
 }

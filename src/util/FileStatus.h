@@ -16,5 +16,10 @@ struct FileStatus {
 // included. Fails (nullopt) when the search finds nothing.
 std::optional<FileStatus> QueryFileStatus(const std::string& pathOrPattern);
 
+// True when the last component holds "*" or "?" and no entry of exactly that
+// name exists: a file may be called "a*b" on Linux and is then itself, not a
+// pattern.
+bool IsWildcardPattern(const std::string& path);
+
 // Size from the status query, 0 when there is none.
 std::uint64_t PathSize(const std::string& pathOrPattern);

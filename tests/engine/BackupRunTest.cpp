@@ -32,6 +32,7 @@ TEST(BackupLayoutTest, DerivesNamesFromSlashPaths) {
     EXPECT_EQ(EntryFolderName("/home/ann/Data/...", 0, false), "_home_ann_Data");
     EXPECT_EQ(EntryFolderName("/mnt/c:/Work/...", 0, false), "_mnt_c-_Work");
     EXPECT_EQ(EntryFolderName("/home/ann/Data/...", 3, true), "3");
+    EXPECT_EQ(EntryFolderName("//...", 0, false), "_");  // the root folder
     EXPECT_EQ(BackupRoot("/mnt/backups/..."), "/mnt/backups");
     EXPECT_EQ(BackupRoot("..."), "");
     EXPECT_EQ(WholeFolderPattern("/home/ann/Data/..."), "/home/ann/Data/*.*");

@@ -184,9 +184,8 @@ TEST_F(ChangedFileCopyTest, NameWithWildcardCharactersIsComparedAsItself) {
     EXPECT_EQ(run.copiedCount, 0);
 }
 
-// Waits for ShellCopy to take a source name that exists as it stands for that
-// file rather than for a pattern; today it copies every match into a folder.
-TEST_F(ChangedFileCopyTest, DISABLED_NameWithWildcardCharactersIsCopiedAsItself) {
+// A name holding "*" or "?" that exists stands for that file, not for a pattern.
+TEST_F(ChangedFileCopyTest, NameWithWildcardCharactersIsCopiedAsItself) {
     WriteTestFile(Path("src/a*b?.txt"), "star");
     WriteTestFile(Path("src/aXbY.txt"), "decoy");
     CopyIfChanged(context, Path("src/a*b?.txt"), Path("dest/a*b?.txt"));

@@ -172,14 +172,13 @@ TEST_F(EntryCommandsTest, AddsAFolderWithItsTitleAndScrollsToIt) {
     EXPECT_EQ(window->scrolls, 1);
 }
 
-// One separator before "...", so the root's items begin with the same "/" as
-// the paths of exceptions below it.
-TEST_F(EntryCommandsTest, TheRootFolderGivesOneSeparatorBeforeTheDots) {
+// The root keeps its own "/", so its entry folder name is "_" and not empty.
+TEST_F(EntryCommandsTest, TheRootFolderGivesTwoSeparatorsBeforeTheDots) {
     dialogs.browseFolderAnswers.push_back(QStringLiteral("/"));
     commands->AddFolder();
     dialogs.browseFolderAnswers.push_back(QStringLiteral("/"));
     commands->AddFolderException();
-    EXPECT_EQ(ProjectEntries(project), (Strings{"/...", "-/..."}));
+    EXPECT_EQ(ProjectEntries(project), (Strings{"//...", "-//..."}));
 }
 
 TEST_F(EntryCommandsTest, FolderExceptionsUseTheirOwnTitle) {

