@@ -4,6 +4,7 @@
 #include "i18n/CTranslation.h"
 #include "storage/HistoryLog.h"
 #include "storage/PowerClass.h"
+#include "support/FixedClock.h"
 #include "support/RecordingReporter.h"
 #include "support/RecordingWindow.h"
 #include "support/TempHome.h"
@@ -18,23 +19,6 @@
 inline const std::string kLogHeader =
     "Tarnwick Backup History File\r\n=============================\r\n\r\n\r\n";
 inline const std::string kRunSeparator = "\r\n\r\n\r\n-------------------\r\n\r\n";
-
-// A clock the test sets; nothing in an engine test waits for real time.
-class FixedClock : public Clock {
-public:
-    std::time_t Now() const override { return now; }
-    void Set(int year, int month, int day, int hour, int minute) {
-        std::tm local{};
-        local.tm_year = year - 1900;
-        local.tm_mon = month - 1;
-        local.tm_mday = day;
-        local.tm_hour = hour;
-        local.tm_min = minute;
-        local.tm_isdst = -1;
-        now = std::mktime(&local);
-    }
-    std::time_t now = 0;
-};
 
 // One set-up with its run state, a recording window and reporter, the shipped
 // translation and a settings folder inside a temporary home.

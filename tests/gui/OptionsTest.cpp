@@ -7,6 +7,7 @@
 #include "storage/BackupSetup.h"
 #include "storage/HistoryLog.h"
 #include "storage/PowerClass.h"
+#include "support/FixedClock.h"
 #include "support/TempHome.h"
 
 #include <gtest/gtest.h>
@@ -48,20 +49,6 @@ const std::map<std::size_t, const char*> kSwitchBoxes = {
     {2, "noCopyAnimationCheck"},   {3, "statusMessageCheck"}, {4, "writeLogCheck"},
     {5, "realTimeSchedulerCheck"}, {6, "indexNamesCheck"},    {7, "minimizeOnAutostartCheck"},
     {8, "breakLongPathsCheck"},    {9, "startMaximizedCheck"}};
-
-class FixedClock : public Clock {
-public:
-    std::time_t Now() const override {
-        std::tm local{};
-        local.tm_year = 2024 - 1900;
-        local.tm_mon = 2;
-        local.tm_mday = 5;
-        local.tm_hour = 14;
-        local.tm_min = 7;
-        local.tm_isdst = -1;
-        return std::mktime(&local);
-    }
-};
 
 class OptionsTest : public ::testing::Test {
 protected:
@@ -271,7 +258,7 @@ TEST_F(OptionsTest, UnreadableSettingsAreReportedWithTheFileName) {
 class LogToolsTest : public OptionsTest {
 protected:
     LogTools Tools() { return LogTools(nullptr, dialogs, texts, LogPath(), clock); }
-    FixedClock clock;
+    FixedClock clock{2024, 3, 5, 14, 7};
 };
 
 TEST_F(LogToolsTest, EmptyAnsweredNoLeavesTheLogAlone) {

@@ -1,7 +1,7 @@
 #include "platform/ShellCopy.h"
 
-#include "../util/FileSizeLimit.h"
 #include "CopyTestSupport.h"
+#include "support/FileSizeLimit.h"
 #include "support/TempHome.h"
 
 #include <gtest/gtest.h>

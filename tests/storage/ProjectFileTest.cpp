@@ -1,6 +1,7 @@
 #include "storage/ProjectFile.h"
 
 #include "sources/Entries.h"
+#include "support/FileSizeLimit.h"
 #include "support/TempHome.h"
 #include "util/FileError.h"
 
@@ -113,26 +114,6 @@ TEST_F(ProjectFileTest, FirstStartResolvesToTheDocumentsFolderAndIsWrittenBack) 
     ASSERT_EQ(LoadProject(ProjectPath(), loaded), ProjectLoad::Loaded);
     EXPECT_EQ(loaded.destination, folder + "/...");
 }
-
-// The file-size limit makes the write fail part-way, whoever runs the test.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        ::getrlimit(RLIMIT_FSIZE, &saved_);
-        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limited = saved_;
-        limited.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &limited);
-    }
-    ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, previousHandler_);
-    }
-
-private:
-    rlimit saved_{};
-    void (*previousHandler_)(int) = nullptr;
-};
 
 TEST_F(ProjectFileTest, FailingWriteLeavesTheOldProjectWholeAndNamesTheFile) {
     WriteProject(ProjectPath(), EveryKindOfEntry());

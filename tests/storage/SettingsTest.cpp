@@ -1,5 +1,6 @@
 #include "storage/OptionString.h"
 #include "storage/PowerClass.h"
+#include "support/FileSizeLimit.h"
 #include "support/TempHome.h"
 #include "util/FileError.h"
 
@@ -26,27 +27,6 @@ protected:
 
     TempHome home_;
     TempFolder program_;
-};
-
-// Limits the size of files this process may write, so that a write stops
-// half-way with EFBIG (SIGXFSZ ignored) even for root.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        ::getrlimit(RLIMIT_FSIZE, &saved_);
-        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limited = saved_;
-        limited.rlim_cur = bytes;
-        ::setrlimit(RLIMIT_FSIZE, &limited);
-    }
-    ~FileSizeLimit() {
-        ::setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, previousHandler_);
-    }
-
-private:
-    rlimit saved_{};
-    void (*previousHandler_)(int) = nullptr;
 };
 
 std::size_t EntriesIn(const std::string& folder) {

@@ -1,5 +1,7 @@
 #include "support/TempHome.h"
 
+#include "support/FixedClock.h"
+
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <cstdlib>
@@ -88,15 +90,7 @@ std::string ReadTestFile(const std::string& path) {
 
 void SetModificationTime(const std::string& path, int year, int month, int day, int hour, int minute,
                          int second) {
-    std::tm local{};
-    local.tm_year = year - 1900;
-    local.tm_mon = month - 1;
-    local.tm_mday = day;
-    local.tm_hour = hour;
-    local.tm_min = minute;
-    local.tm_sec = second;
-    local.tm_isdst = -1;
-    const std::time_t when = std::mktime(&local);
+    const std::time_t when = LocalTime(year, month, day, hour, minute, second);
     const timeval times[2] = {{when, 0}, {when, 0}};
     if (utimes(path.c_str(), times) != 0) throw std::runtime_error("utimes failed for " + path);
 }

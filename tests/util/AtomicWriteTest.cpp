@@ -1,7 +1,7 @@
 #include "util/FileError.h"
 #include "util/TextFile.h"
 
-#include "FileSizeLimit.h"
+#include "support/FileSizeLimit.h"
 #include "support/TempHome.h"
 
 #include <gtest/gtest.h>
