@@ -27,8 +27,9 @@ int main() {
         [&] {
             run.foundFiles.clear();
             WalkFolder(context, tree + "/...");
+            RecentFolders folders;
             for (const std::string& file : run.foundFiles)
-                CopyIfChanged(context, file, backup + "/tree" + file.substr(relativeStart));
+                CopyIfChanged(context, file, backup + "/tree" + file.substr(relativeStart), folders);
             if (run.copiedCount != 0) std::exit(1);
         },
         [&] { bench::Run("find " + tree + " -type f -newer " + scratch.path() + "/x > /dev/null"); },

@@ -2,13 +2,15 @@
 # Whole backup runs through `tarnwick-backup-cli run` against cp -a and rsync -a,
 # taking turns in one run, on a fresh loop-mounted ext4 file system (as root;
 # otherwise in a temporary folder, with a warning).
-#   bench/backup_run_bench.sh [path/to/tarnwick-backup-cli] [runs]
+#   bench/backup_run_bench.sh [path/to/tarnwick-backup-cli] [runs] [cases]
+# cases: any of full, incremental, log, memory separated by commas (default: all).
 # Data: 20,000 small files in 200 folders; 8 files of 128 MiB; a walk of
 # 200,000 files for the peak memory.
 set -euo pipefail
 
 CLI=${1:-$(dirname "$0")/../build/bench/bin/tarnwick-backup-cli}
 RUNS=${2:-5}
+CASES=",${3:-full,incremental,log,memory},"
 [ -x "$CLI" ] || { echo "program not found: $CLI (build with -DTARNWICK_BENCH=ON)" >&2; exit 2; }
 CLI=$(realpath "$CLI")
 
@@ -57,7 +59,9 @@ write_project() {
 }
 
 echo "making the data sets ..." >&2
-python3 - "$ROOT/small" "$ROOT/walk" <<'PY'
+WALK_SET=""
+if [[ $CASES == *",memory,"* ]]; then WALK_SET="$ROOT/walk"; fi
+python3 - "$ROOT/small" $WALK_SET <<'PY'
 import os, random, sys
 random.seed(7)
 def make(root, folders, files, sizes):
@@ -69,7 +73,8 @@ def make(root, folders, files, sizes):
             with open(os.path.join(path, name), "wb") as out:
                 out.write(os.urandom(random.randint(*sizes)))
 make(sys.argv[1], 200, 100, (100, 8000))
-make(sys.argv[2], 2000, 100, (0, 0))
+if len(sys.argv) > 2:
+    make(sys.argv[2], 2000, 100, (0, 0))
 PY
 mkdir -p "$ROOT/large"
 for index in 1 2 3 4 5 6 7 8; do head -c $((128 * 1024 * 1024)) /dev/urandom > "$ROOT/large/file$index.bin"; done
@@ -179,19 +184,29 @@ bench_walk_memory() {
         "$(awk -v k="$kilobytes" 'BEGIN { print k / 1024 }')" "$seconds_taken")
 }
 
-echo "full backups ..." >&2
-bench_full small
-bench_full large
-echo "incremental backups ..." >&2
-bench_incremental small 0 "incremental, small, nothing changed"
-bench_incremental small 100 "incremental, small, 1% changed"
-bench_incremental large 0 "incremental, large, nothing changed"
-echo "history log ..." >&2
-bench_log
-echo "walk memory ..." >&2
-bench_walk_memory
+wanted() { [[ $CASES == *",$1,"* ]]; }
+MEMORY_LINE=""
+if wanted full; then
+    echo "full backups ..." >&2
+    bench_full small
+    bench_full large
+fi
+if wanted incremental; then
+    echo "incremental backups ..." >&2
+    bench_incremental small 0 "incremental, small, nothing changed"
+    bench_incremental small 100 "incremental, small, 1% changed"
+    bench_incremental large 0 "incremental, large, nothing changed"
+fi
+if wanted log; then
+    echo "history log ..." >&2
+    bench_log
+fi
+if wanted memory; then
+    echo "walk memory ..." >&2
+    bench_walk_memory
+fi
 
 printf '\n%-34s %7s %7s  %-9s %7s %7s  %6s %6s\n' "case (seconds, $RUNS runs)" "min" "median" "peer" "min" \
     "median" "r.min" "r.med"
 printf '%s\n' "${RESULTS[@]}"
-echo "$MEMORY_LINE"
+if [ -n "$MEMORY_LINE" ]; then echo "$MEMORY_LINE"; fi

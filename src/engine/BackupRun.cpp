@@ -229,10 +229,11 @@ private:
         FindFiles(entry);
         ShowCountdown(Text(TextId::SearchingChangedFiles));
         const std::string target = backupRoot_ + "/" + folderName;
+        RecentFolders folders;
         for (const std::string& file : run_.foundFiles) {
             if (run_.cancelRequested) break;
             ++run_.scannedCount;
-            CopyIfChanged(context_, file, target + RelativePath(file, entry));
+            CopyIfChanged(context_, file, target + RelativePath(file, entry), folders);
         }
     }
 

@@ -6,7 +6,10 @@
 #include "util/FileError.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+#include <climits>
 #include <ctime>
 
 namespace {
@@ -32,16 +35,10 @@ std::vector<std::size_t> CharacterStarts(std::string_view text) {
     return starts;
 }
 
-struct ModificationStatus {
-    bool exists = false;
-    std::time_t modificationTime = 0;
-    std::uint64_t size = 0;
-};
-
 // A plain stat, not the wildcard status query: names may hold "*" and "?".
-ModificationStatus StatusOf(const std::string& path) {
+ModificationStatus StatusOf(const char* path, int folderDescriptor = AT_FDCWD) {
     struct stat status {};
-    if (::stat(path.c_str(), &status) != 0) return {};
+    if (::fstatat(folderDescriptor, path, &status, 0) != 0) return {};
     return {true, status.st_mtime, static_cast<std::uint64_t>(status.st_size)};
 }
 
@@ -162,10 +159,42 @@ CopyResult CopyItem(BackupContext& context, std::string source, std::string dest
     return CopyResult::Copied;
 }
 
+void RecentFolders::Forget() {
+    Close(source_);
+    Close(destination_);
+}
+
+void RecentFolders::Close(Folder& folder) {
+    if (folder.descriptor >= 0) ::close(folder.descriptor);
+    folder.descriptor = -1;
+}
+
+ModificationStatus RecentFolders::StatusThrough(Folder& folder, const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    if (slash == std::string::npos || slash + 1 == path.size() || path.size() >= PATH_MAX)
+        return StatusOf(path.c_str());
+    const std::string_view folderPath =
+        slash == 0 ? std::string_view("/") : std::string_view(path).substr(0, slash);
+    if (folder.descriptor < 0 || folder.path != folderPath) {
+        Close(folder);
+        folder.path = folderPath;
+        folder.descriptor = ::open(folder.path.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+        // Not remembered: a missing folder may be made by the next copy.
+        if (folder.descriptor < 0) return StatusOf(path.c_str());
+    }
+    return StatusOf(path.c_str() + slash + 1, folder.descriptor);
+}
+
 void CopyIfChanged(BackupContext& context, const std::string& source, const std::string& destination) {
-    const ModificationStatus sourceStatus = StatusOf(source);
+    RecentFolders folders;
+    CopyIfChanged(context, source, destination, folders);
+}
+
+void CopyIfChanged(BackupContext& context, const std::string& source, const std::string& destination,
+                   RecentFolders& folders) {
+    const ModificationStatus sourceStatus = folders.SourceStatus(source);
     if (!sourceStatus.exists) return;  // nothing to copy, nothing to count
-    const ModificationStatus destinationStatus = StatusOf(destination);
+    const ModificationStatus destinationStatus = folders.DestinationStatus(destination);
     if (destinationStatus.exists &&
         SameLocalMinute(sourceStatus.modificationTime, destinationStatus.modificationTime))
         return;
@@ -180,6 +209,7 @@ void CopyIfChanged(BackupContext& context, const std::string& source, const std:
             ++context.run.copiedCount;  // undoes the copy operation's -1
             return;
         case CopyResult::Copied:
+            folders.Forget();
             ++context.run.copiedCount;
             context.run.byteTotal += sourceStatus.size;
             LogCopiedFile(context, destination);

@@ -2,6 +2,8 @@
 
 #include "engine/BackupEngine.h"
 
+#include <cstdint>
+#include <ctime>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -36,12 +38,61 @@ enum class CopyResult {
 // ShellCopy (errors to the context's reporter) and puts the status line back.
 CopyResult CopyItem(BackupContext& context, std::string source, std::string destination, bool showProgress);
 
+// A file's status as the changed-file copy reads it; exists is false when the
+// lookup failed for whatever reason.
+struct ModificationStatus {
+    bool exists = false;
+    std::time_t modificationTime = 0;
+    std::uint64_t size = 0;
+};
+
+// Open handles of the source folder and the destination folder the changed-file
+// copy looked in last. Found files come folder by folder, so most checks look up
+// a bare name in an open folder instead of resolving the whole path again. Each
+// status is read afresh; only the folders are kept, for one loop over found
+// files. Paths it cannot serve this way (no folder part, a trailing "/", too
+// long, a folder that does not open) get a plain stat, so every answer is the
+// one a stat of the full path gives, except that a folder another program swaps
+// for a new one between two checks is seen as it was until the next copy.
+class RecentFolders {
+public:
+    RecentFolders() = default;
+    RecentFolders(const RecentFolders&) = delete;
+    RecentFolders& operator=(const RecentFolders&) = delete;
+    ~RecentFolders() { Forget(); }
+
+    ModificationStatus SourceStatus(const std::string& path) { return StatusThrough(source_, path); }
+    ModificationStatus DestinationStatus(const std::string& path) {
+        return StatusThrough(destination_, path);
+    }
+
+    // Closes both handles. Called after every copy: the copy may have created
+    // folders, and other work may have run while it pumped messages.
+    void Forget();
+
+private:
+    struct Folder {
+        std::string path;
+        int descriptor = -1;
+    };
+    static ModificationStatus StatusThrough(Folder& folder, const std::string& path);
+    static void Close(Folder& folder);
+
+    Folder source_;
+    Folder destination_;
+};
+
 // Copies source over destination when their modification minutes (local time)
 // differ or destination is missing; when the copy was made, adds 1 to the
 // copied count, the source's size to the byte total, and logs text 860 with the
 // destination when option position 4 is '1'. A missing source, an excluded one
 // and a cancelled run count nothing. A log that cannot be written adds a
-// failure line to run.failures instead of ending the run.
+// failure line to run.failures instead of ending the run. Both files are
+// looked up through folders, which forgets its handles after a copy.
+void CopyIfChanged(BackupContext& context, const std::string& source, const std::string& destination,
+                   RecentFolders& folders);
+
+// The same for a single pair of files, with handles of its own.
 void CopyIfChanged(BackupContext& context, const std::string& source, const std::string& destination);
 
 // Appends every file below the folder of "<folder>/..." (the last four

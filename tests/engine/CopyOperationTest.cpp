@@ -7,6 +7,11 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <climits>
+
 #include <algorithm>
 #include <filesystem>
 #include <set>
@@ -191,6 +196,77 @@ TEST_F(ChangedFileCopyTest, NameWithWildcardCharactersIsCopiedAsItself) {
     CopyIfChanged(context, Path("src/a*b?.txt"), Path("dest/a*b?.txt"));
     EXPECT_EQ(ReadTestFile(Path("dest/a*b?.txt")), "star");
     EXPECT_FALSE(fs::exists(Path("dest/aXbY.txt")));
+}
+
+// One set of folder handles over several checks, as the run's loop uses it.
+class RecentFoldersTest : public ChangedFileCopyTest {
+protected:
+    void Check(const std::string& name) {
+        CopyIfChanged(context, Path("src/" + name), Path("dest/" + name), folders);
+    }
+    RecentFolders folders;
+};
+
+TEST_F(RecentFoldersTest, FoldersAreLookedUpAfreshAfterEachCopy) {
+    Check("f.txt");
+    ASSERT_EQ(run.copiedCount, 1);
+
+    // A source folder replaced after a copy: its new files are found.
+    fs::rename(Path("src"), Path("src-old"));
+    WriteTestFile(Path("src/g.txt"), "fresh");
+    Check("g.txt");
+    EXPECT_EQ(ReadTestFile(Path("dest/g.txt")), "fresh");
+    EXPECT_EQ(run.copiedCount, 2);
+
+    // A destination folder replaced after a copy: its current copies count.
+    fs::rename(Path("dest"), Path("dest-old"));
+    WriteTestFile(Path("src/h.txt"), "same");
+    WriteTestFile(Path("dest/h.txt"), "same");
+    SetModificationTime(Path("src/h.txt"), 2024, 3, 7, 11, 0, 10);
+    SetModificationTime(Path("dest/h.txt"), 2024, 3, 7, 11, 0, 50);
+    Check("h.txt");
+    EXPECT_EQ(run.copiedCount, 2);
+}
+
+TEST_F(RecentFoldersTest, MissingDestinationFolderIsNotRemembered) {
+    WriteTestFile(Path("src/new/a.txt"), "a");
+    WriteTestFile(Path("src/new/b.txt"), "b");
+    SetModificationTime(Path("src/new/b.txt"), 2024, 3, 7, 12, 0, 0);
+    run.exceptions = {Path("src/new/a.txt")};
+    Check("new/a.txt");  // differs, held back: no copy makes dest/new
+    EXPECT_FALSE(fs::exists(Path("dest/new")));
+
+    WriteTestFile(Path("dest/new/b.txt"), "b");  // the folder appears by other means
+    SetModificationTime(Path("dest/new/b.txt"), 2024, 3, 7, 12, 0, 30);
+    Check("new/b.txt");
+    EXPECT_EQ(run.copiedCount, 0);
+}
+
+// A path too long for a plain stat stays unreadable, although its folder handle
+// could reach the file: the file counts as missing, as it always did.
+TEST_F(RecentFoldersTest, OverlongSourcePathCountsAsMissing) {
+    const std::string part(200, 'd');
+    std::string relative = "src";
+    int folder = ::open(Path("src").c_str(), O_PATH | O_DIRECTORY);
+    while (Path(relative).size() < PATH_MAX - 100) {
+        ASSERT_EQ(::mkdirat(folder, part.c_str(), 0755), 0);
+        const int inner = ::openat(folder, part.c_str(), O_PATH | O_DIRECTORY);
+        ::close(folder);
+        folder = inner;
+        relative += "/" + part;
+    }
+    const std::string name(150, 'n');
+    const int file = ::openat(folder, name.c_str(), O_CREAT | O_WRONLY, 0644);
+    ASSERT_GE(file, 0);
+    ::close(file);
+    ::close(folder);
+
+    const std::string source = Path(relative + "/" + name);
+    ASSERT_GE(source.size(), static_cast<std::size_t>(PATH_MAX));
+    CopyIfChanged(context, source, Path("dest/long.txt"), folders);
+    EXPECT_FALSE(fs::exists(Path("dest/long.txt")));
+    EXPECT_EQ(run.copiedCount, 0);
+    EXPECT_TRUE(reporter.errors.empty());
 }
 
 class FolderWalkTest : public CopyOperationTest {};
