@@ -14,26 +14,8 @@ CASES=",${3:-full,incremental,log,memory},"
 [ -x "$CLI" ] || { echo "program not found: $CLI (build with -DTARNWICK_BENCH=ON)" >&2; exit 2; }
 CLI=$(realpath "$CLI")
 
-WORK=$(mktemp -d /tmp/tarnwick-bench-XXXXXX)
-MOUNTED=""
-cleanup() {
-    cd /
-    if [ -n "$MOUNTED" ]; then umount "$MOUNTED" || true; fi
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
-
-if [ "$(id -u)" = 0 ]; then
-    truncate -s 12G "$WORK/fs.img"
-    mkfs.ext4 -q -F "$WORK/fs.img"
-    mkdir "$WORK/mnt"
-    mount -o loop "$WORK/fs.img" "$WORK/mnt"
-    MOUNTED="$WORK/mnt"
-    ROOT="$WORK/mnt"
-else
-    echo "warning: not root, so no fresh file system; figures are less steady" >&2
-    ROOT="$WORK"
-fi
+source "$(dirname "$0")/fresh_fs.sh"
+bench_make_root 12G
 
 # The program's per-user files live in a home of their own.
 export HOME="$WORK/home" XDG_CONFIG_HOME="$WORK/home/.config"

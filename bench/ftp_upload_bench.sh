@@ -16,27 +16,10 @@ BENCH=$(realpath "$BENCH")
 SCRIPT=$(realpath "$(dirname "$0")/../tests/support/ftp_test_server.py")
 command -v lftp > /dev/null || { echo "lftp is missing (apt-get install lftp)" >&2; exit 2; }
 
-WORK=$(mktemp -d /tmp/tarnwick-ftp-bench-XXXXXX)
-MOUNTED="" SERVER_PID=""
-cleanup() {
-    cd /
-    if [ -n "$SERVER_PID" ]; then kill "$SERVER_PID" 2> /dev/null || true; wait "$SERVER_PID" 2> /dev/null || true; fi
-    if [ -n "$MOUNTED" ]; then umount "$MOUNTED" || true; fi
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
-
-if [ "$(id -u)" = 0 ]; then
-    truncate -s 2G "$WORK/fs.img"
-    mkfs.ext4 -q -F "$WORK/fs.img"
-    mkdir "$WORK/mnt"
-    mount -o loop "$WORK/fs.img" "$WORK/mnt"
-    MOUNTED="$WORK/mnt"
-    ROOT="$WORK/mnt"
-else
-    echo "warning: not root, so no fresh file system; figures are less steady" >&2
-    ROOT="$WORK"
-fi
+source "$(dirname "$0")/fresh_fs.sh"
+bench_make_root 2G
+SERVER_PID=""
+BENCH_AT_EXIT+=('[ -z "$SERVER_PID" ] || { kill "$SERVER_PID" 2> /dev/null; wait "$SERVER_PID" 2> /dev/null; }')
 
 python3 - "$ROOT/data" <<'PY'
 import os, random, sys, time

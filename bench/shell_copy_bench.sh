@@ -10,26 +10,8 @@ RUNS=${2:-5}
 [ -x "$DRIVER" ] || { echo "driver not found: $DRIVER (build with -DTARNWICK_BENCH=ON)" >&2; exit 2; }
 DRIVER=$(realpath "$DRIVER")
 
-WORK=$(mktemp -d /tmp/tarnwick-bench-XXXXXX)
-MOUNTED=""
-cleanup() {
-    cd /
-    if [ -n "$MOUNTED" ]; then umount "$MOUNTED" || true; fi
-    rm -rf "$WORK"
-}
-trap cleanup EXIT
-
-if [ "$(id -u)" = 0 ]; then
-    truncate -s 3G "$WORK/fs.img"
-    mkfs.ext4 -q -F "$WORK/fs.img"
-    mkdir "$WORK/mnt"
-    mount -o loop "$WORK/fs.img" "$WORK/mnt"
-    MOUNTED="$WORK/mnt"
-    ROOT="$WORK/mnt"
-else
-    echo "warning: not root, so no fresh file system; figures are less steady" >&2
-    ROOT="$WORK"
-fi
+source "$(dirname "$0")/fresh_fs.sh"
+bench_make_root 3G
 
 echo "making the data sets ..." >&2
 python3 - "$ROOT/small" <<'PY'
