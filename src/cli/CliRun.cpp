@@ -4,45 +4,49 @@
 #include "cli/StreamReporter.h"
 #include "cli/TerminalWindow.h"
 #include "engine/BackupEngine.h"
+#include "engine/ProjectSave.h"
 #include "engine/RunLock.h"
 #include "engine/RunReport.h"
 #include "sources/Entries.h"
 #include "storage/FirstStart.h"
+#include "storage/HistoryLog.h"
 #include "storage/OptionString.h"
 #include "storage/PowerClass.h"
 #include "storage/ProjectFile.h"
 #include "util/FileError.h"
 
+#include <optional>
 #include <ostream>
 #include <stdexcept>
+#include <vector>
 
 namespace {
 struct LoadedSetup {
     BackupSetup setup;
     std::string settingsFolder;
     std::string programFolder;
+    // Saves of the settings or the project that failed while preparing: failures
+    // of the run, never a reason not to back up.
+    std::vector<FileError> saveFailures;
 };
 
-// Settings, per-user files and the project, as the desktop program prepares
-// them at start-up. Throws std::runtime_error with the message for the user.
-LoadedSetup PrepareSetup(const std::optional<std::string>& projectArgument, CTranslation& texts,
-                         std::ostream& err) {
-    PowerClass settings;
-    settings.ResolveSettingsFile();
-    const std::string defaultProject = ProvisionDefaultProject(settings);
-    ProvisionHistoryLog(settings);
-    try {
-        texts.Load();
-    } catch (const FileError& error) {
-        err << "warning: translation file " << error.path() << " cannot be read; texts show as \"---\"\n";
-    }
+void KeepFailure(std::optional<FileError>& failure, std::vector<FileError>& failures) {
+    if (failure) failures.push_back(*failure);
+    failure.reset();
+}
 
-    LoadedSetup loaded;
-    loaded.settingsFolder = settings.SettingsFolder();
-    loaded.programFolder = settings.ProgramFolder();
-    const std::string projectPath = projectArgument.value_or(defaultProject);
+// Nothing is written into a file that is not a settings file: one without the
+// options is damaged or something else.
+void RequireUsableSettings(const PowerClass& settings) {
+    if (!settings.HasSetting("Options"))
+        throw std::runtime_error("settings file " + settings.SettingsFile() +
+                                 " holds no \"Options\" setting; it is damaged or not a settings file");
+}
+
+// The project as it is on disk; written back normalised when it can be.
+void LoadProjectForRun(const std::string& projectPath, LoadedSetup& loaded) {
     BackupSetup& setup = loaded.setup;
-    switch (LoadProject(projectPath, setup)) {
+    switch (ReadProject(projectPath, setup)) {
         case ProjectLoad::Loaded:
             break;
         case ProjectLoad::Missing:
@@ -50,10 +54,62 @@ LoadedSetup PrepareSetup(const std::optional<std::string>& projectArgument, CTra
         case ProjectLoad::NotAProject:
             throw std::runtime_error(projectPath + " is not a " + std::string(kProjectHeader) + " file");
     }
+    try {
+        WriteBackNormalised(projectPath, setup);
+    } catch (const FileError& error) {
+        loaded.saveFailures.push_back(error);
+    }
     setup.currentProjectFile = projectPath;
-    setup.optionFlags = settings.GetOptions();
+    // The run writes back only its own lines; the rest of the file is the editor's.
+    setup.savesRunStateOnly = true;
+}
+
+// Settings, per-user files and the project, as the desktop program prepares
+// them at start-up. Throws std::runtime_error with the message for the user.
+LoadedSetup PrepareSetup(const std::optional<std::string>& projectArgument, CTranslation& texts,
+                         std::ostream& err) {
+    PowerClass settings;
+    settings.ResolveSettingsFile();
+    RequireUsableSettings(settings);
+    LoadedSetup loaded;
+    std::optional<FileError> failure;
+    const std::string defaultProject = ProvisionDefaultProject(settings, &failure);
+    KeepFailure(failure, loaded.saveFailures);
+    ProvisionHistoryLog(settings);
+    try {
+        texts.Load();
+    } catch (const FileError& error) {
+        err << "warning: translation file " << error.path() << " cannot be read; texts show as \"---\"\n";
+    }
+
+    loaded.settingsFolder = settings.SettingsFolder();
+    loaded.programFolder = settings.ProgramFolder();
+    LoadProjectForRun(projectArgument.value_or(defaultProject), loaded);
+    BackupSetup& setup = loaded.setup;
+    setup.optionFlags = settings.GetOptions(&failure);
+    KeepFailure(failure, loaded.saveFailures);
     setup.backupMode = OptionIsNotZero(setup.optionFlags, Option::kIncrementalMode) ? 1 : 0;
     return loaded;
+}
+
+std::string FailureLine(const FileError& failure) {
+    return failure.path() + ": " + FileErrorReason(failure);
+}
+
+// The saves that failed before the run count among its failures (the run
+// starts its list afresh) and go to the history log when the log is on.
+void AddSaveFailures(const LoadedSetup& loaded, const CTranslation& texts, RunState& run) {
+    if (loaded.saveFailures.empty()) return;
+    std::vector<std::string> lines;
+    for (const FileError& failure : loaded.saveFailures) lines.push_back(FailureLine(failure));
+    run.failures.insert(run.failures.begin(), lines.begin(), lines.end());
+    if (!OptionIsOne(loaded.setup.optionFlags, Option::kWriteLog)) return;
+    const std::string logPath = HistoryLogPath(loaded.settingsFolder, loaded.programFolder);
+    try {
+        for (const std::string& line : lines) AppendToHistory(logPath, texts.GetText(TextId::LogFailure) + line);
+    } catch (const FileError&) {
+        // Already on stderr and counted; a log that cannot be written adds nothing.
+    }
 }
 
 bool CountsReported(const BackupSetup& setup) {
@@ -79,6 +135,7 @@ int RunProjectOnce(const std::optional<std::string>& projectArgument, std::ostre
     StreamReporter reporter(err);
     BackupContext context{loaded.setup,         run, window, texts, reporter, loaded.settingsFolder,
                           loaded.programFolder, ""};
+    for (const FileError& failure : loaded.saveFailures) reporter.ReportError(failure.path(), FileErrorReason(failure));
     if (IsFtpDestination(loaded.setup.destination)) run.ftp = DecodeFtpDestination(loaded.setup.destination);
     // Due now, as on the tick that reaches zero.
     loaded.setup.minutesRemaining = 0;
@@ -92,6 +149,7 @@ int RunProjectOnce(const std::optional<std::string>& projectArgument, std::ostre
         return ExitCode::kLocked;
     }
 
+    AddSaveFailures(loaded, texts, run);
     const std::string endLine = run.reportLines.empty() ? std::string() : run.reportLines.back();
     out << SummaryText(texts, run, CountsReported(loaded.setup), endLine) << '\n' << std::flush;
     if (CancelSignalReceived() || outcome == RunOutcome::Cancelled) return ExitCode::kInterrupted;

@@ -3,14 +3,30 @@
 #include "storage/ProjectFile.h"
 #include "util/FileError.h"
 
-bool SaveCurrentProject(BackupContext& context) {
+#include <functional>
+
+namespace {
+bool ReportingFailure(BackupContext& context, const std::function<void()>& save) {
     try {
-        WriteProject(context.setup.currentProjectFile, context.setup);
+        save();
         return true;
     } catch (const FileError& error) {
         context.reporter.ReportError(error.path(), FileErrorReason(error));
         return false;
     }
+}
+}  // namespace
+
+bool SaveCurrentProject(BackupContext& context) {
+    if (context.setup.savesRunStateOnly) return SaveRunState(context);
+    return ReportingFailure(context, [&] { WriteProject(context.setup.currentProjectFile, context.setup); });
+}
+
+bool SaveRunState(BackupContext& context) {
+    const BackupSetup& setup = context.setup;
+    return ReportingFailure(context, [&] {
+        SaveRunStateToProject(setup.currentProjectFile, setup.minutesRemaining, setup.lastRun);
+    });
 }
 
 std::string FileErrorReason(const FileError& error) {

@@ -19,4 +19,8 @@ struct BackupSetup {
     std::string optionFlags;
     std::string currentProjectFile;
     bool breakLongPaths = false;
+    // Set by an owner that never edits the project (the CLI): its saves write
+    // only minutes remaining and last run over the file as it is on disk, so an
+    // edit made elsewhere during a run is kept.
+    bool savesRunStateOnly = false;
 };

@@ -19,7 +19,7 @@ void CopyTemplateIfMissing(const PowerClass& settings, const std::string& templa
 
 }  // namespace
 
-std::string ProvisionDefaultProject(PowerClass& settings) {
+std::string ProvisionDefaultProject(PowerClass& settings, std::optional<FileError>* saveFailure) {
     if (settings.GetSetting("Path") == kNoDefaultProject) {
         const std::string appData = settings.ReadRegistryString(0, "AppData");
         // Without a configuration folder there is no per-user place for the
@@ -30,7 +30,13 @@ std::string ProvisionDefaultProject(PowerClass& settings) {
         std::error_code ignored;
         std::filesystem::create_directories(makerFolder, ignored);
         CopyTemplateIfMissing(settings, "tarnwick_backup.tarn", project);
-        settings.SetSetting("Path", project);
+        try {
+            settings.SetSetting("Path", project);
+        } catch (const FileError& error) {
+            if (saveFailure == nullptr) throw;
+            *saveFailure = error;
+            return project;
+        }
     }
     return settings.GetSetting("Path");
 }

@@ -111,8 +111,15 @@ std::string PowerClass::EffectiveSettingsFile() const {
     return settingsFile_.empty() ? programFolder_ + std::string(kSettingsFileName) : settingsFile_;
 }
 
+namespace {
+std::vector<std::string> ReadSettingsLines(const std::string& path) {
+    return SplitLines(ReadSmallRegularFile(path));
+}
+
+}  // namespace
+
 std::string PowerClass::GetSetting(std::string_view key) const {
-    const std::vector<std::string> lines = ReadLines(EffectiveSettingsFile());
+    const std::vector<std::string> lines = ReadSettingsLines(EffectiveSettingsFile());
     std::string value;
     // A key's value line is consumed with it, so a value that happens to equal a
     // key is never taken for one. The last occurrence wins.
@@ -124,12 +131,22 @@ std::string PowerClass::GetSetting(std::string_view key) const {
     return value;
 }
 
+bool PowerClass::HasSetting(std::string_view key) const {
+    const std::vector<std::string> lines = ReadSettingsLines(EffectiveSettingsFile());
+    for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (lines[i] != key) continue;
+        if (i + 1 < lines.size()) return true;
+        ++i;
+    }
+    return false;
+}
+
 void PowerClass::SetSetting(std::string_view key, std::string_view value) {
     if (value.find_first_of("\r\n") != std::string_view::npos)
         throw std::invalid_argument("A setting cannot hold a line break: " + std::string(key));
 
     const std::string path = EffectiveSettingsFile();
-    std::vector<std::string> lines = ReadLines(path);
+    std::vector<std::string> lines = ReadSettingsLines(path);
     std::vector<std::size_t> valueLines;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         if (lines[i] != key) continue;
@@ -143,19 +160,22 @@ void PowerClass::SetSetting(std::string_view key, std::string_view value) {
     WriteFileAtomically(path, JoinCrLfLines(lines));
 }
 
-std::string PowerClass::GetOptions() {
+std::string PowerClass::GetOptions(std::optional<FileError>* writeBackFailure) {
     const std::string stored = GetSetting("Options");
-    if (stored.size() >= Option::kLength) return stored;
-    std::string completed = CompleteOptionString(stored);
-    // Writing the completed value back spares every later reader the short value;
-    // when it cannot be stored (read-only template, key without value line) the
-    // completed value still serves this reader.
+    if (stored.size() == Option::kLength) return stored;
+    // A longer value is cut, not shifted: the options dialog reads and writes
+    // fixed positions.
+    std::string normalised = CompleteOptionString(stored.substr(0, Option::kLength));
+    // Writing the normalised value back spares every later reader; when it cannot
+    // be stored (read-only template, full disk, key without value line) the value
+    // still serves this reader.
     try {
-        SetSetting("Options", completed);
-    } catch (const FileError&) {
+        SetSetting("Options", normalised);
+    } catch (const FileError& error) {
+        if (writeBackFailure != nullptr) *writeBackFailure = error;
     } catch (const std::invalid_argument&) {
     }
-    return completed;
+    return normalised;
 }
 
 bool PowerClass::FileExists(const std::string& path) {

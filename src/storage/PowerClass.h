@@ -1,5 +1,8 @@
 #pragma once
 
+#include "util/FileError.h"
+
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -17,16 +20,21 @@ public:
     std::string ResolveSettingsFile();
 
     // Value line after the last line equal to key; empty when there is none.
-    // Throws FileError when the file cannot be read.
+    // Throws FileError when the file cannot be read, is not a regular file or is
+    // too large to be a settings file.
     std::string GetSetting(std::string_view key) const;
+    // True when key stands on a line of its own followed by a value line.
+    bool HasSetting(std::string_view key) const;
     // Replaces every value of key (atomically). A key that is missing leaves the
     // file unchanged; a key on the last line throws std::invalid_argument before
     // anything is written; a value with a line break throws std::invalid_argument.
     void SetSetting(std::string_view key, std::string_view value);
 
-    // "Options", completed to 15 characters (and written back completed) when it
-    // is shorter, so no reader meets a missing position.
-    std::string GetOptions();
+    // "Options", completed to 15 characters when it is shorter and cut to 15 when
+    // it is longer (positions kept), and written back so, so no reader meets a
+    // missing or shifted position. A write-back that fails still returns the
+    // value; its FileError is stored in writeBackFailure when one is given.
+    std::string GetOptions(std::optional<FileError>* writeBackFailure = nullptr);
 
     const std::string& ProgramFolder() const { return programFolder_; }
     const std::string& SettingsFile() const { return settingsFile_; }

@@ -16,6 +16,7 @@ constexpr std::string_view kFirstStartMarker = "FirstStart";
 constexpr std::string_view kProjectRule = "========================";
 constexpr std::string_view kLineEnd = "\r\n";
 constexpr char kEntryTerminator = '*';
+constexpr mode_t kProjectFileMode = 0600;
 
 // Lines of a project's bytes; accepts CR LF and LF. A missing line reads empty.
 class LineReader {
@@ -42,19 +43,48 @@ private:
 };
 
 // Every entry ends in "*". Text after the last "*" is kept as one more entry,
-// so nothing on the line is lost.
+// so nothing on the line is lost. An empty entry ("**", a lone "*") names
+// nothing and is dropped.
 std::vector<std::string> SplitEntryLine(std::string_view line) {
     std::vector<std::string> entries;
     while (!line.empty()) {
         const std::size_t star = line.find(kEntryTerminator);
-        if (star == std::string_view::npos) {
-            entries.emplace_back(line);
-            break;
-        }
-        entries.emplace_back(line.substr(0, star));
+        const std::string_view entry = line.substr(0, star);
+        if (!entry.empty()) entries.emplace_back(entry);
+        if (star == std::string_view::npos) break;
         line.remove_prefix(star + 1);
     }
     return entries;
+}
+
+// The lines before minutes remaining: header, rule, blank line, destination,
+// interval.
+constexpr int kLinesBeforeRunState = 5;
+constexpr int kLinesBeforeEntries = 7;
+
+// The layout holds one entry line; anything after it would be dropped by a
+// rewrite.
+bool HoldsTextAfterTheEntryLine(std::string_view bytes) {
+    LineReader lines(bytes);
+    for (int line = 0; line <= kLinesBeforeEntries; ++line) lines.Next();
+    while (!lines.AtEnd())
+        if (lines.Next().find_first_not_of('\r') != std::string_view::npos) return true;
+    return false;
+}
+
+// Takes one line with its line end off the front of rest; a last line without
+// one gets CR LF.
+std::string TakeLine(std::string_view& rest) {
+    const std::size_t lineFeed = rest.find('\n');
+    if (lineFeed == std::string_view::npos) {
+        std::string line(rest);
+        line += kLineEnd;
+        rest = {};
+        return line;
+    }
+    std::string line(rest.substr(0, lineFeed + 1));
+    rest.remove_prefix(lineFeed + 1);
+    return line;
 }
 
 void SplitIntervalIntoBoxes(BackupSetup& setup) {
@@ -107,7 +137,8 @@ public:
 };
 }  // namespace
 
-void WriteProject(const std::string& path, const BackupSetup& setup) {
+namespace {
+std::string ProjectBytes(const std::string& path, const BackupSetup& setup) {
     CheckStorable(path, setup);
     std::size_t entryBytes = 0;
     for (const std::string& entry : setup.entries) entryBytes += entry.size() + 1;
@@ -127,38 +158,91 @@ void WriteProject(const std::string& path, const BackupSetup& setup) {
         bytes += entry;
         bytes += kEntryTerminator;
     }
-    WriteFileAtomically(path, bytes, 0600);
+    return bytes;
 }
 
-ProjectLoad LoadProject(const std::string& path, BackupSetup& setup) {
+bool StartsWithHeader(LineReader& lines) {
+    return !lines.AtEnd() && lines.Next() == kProjectHeader;
+}
+}  // namespace
+
+void WriteProject(const std::string& path, const BackupSetup& setup) {
+    WriteFileAtomically(path, ProjectBytes(path, setup), kProjectFileMode);
+}
+
+ProjectLoad ReadProject(const std::string& path, BackupSetup& setup) {
     if (!ProjectFileExists(path)) return ProjectLoad::Missing;
-    const std::string bytes = ReadFileBytes(path);
+    const std::string bytes = ReadSmallRegularFile(path);
     LineReader lines(bytes);
-    if (lines.AtEnd() || lines.Next() != kProjectHeader) return ProjectLoad::NotAProject;
+    if (!StartsWithHeader(lines)) return ProjectLoad::NotAProject;
     lines.Next();
     lines.Next();
 
-    setup.destination = lines.Next();
-    if (setup.destination == kFirstStartMarker) setup.destination = ResolveFirstStartDestination();
-    setup.interval = ParseLenientDecimal(lines.Next());
-    SplitIntervalIntoBoxes(setup);
-    setup.minutesRemaining = ParseLenientDecimal(lines.Next());
-    setup.lastRun = lines.Next();
-    setup.entries = SplitEntryLine(lines.Next());
-
-    WriteProject(path, setup);
+    BackupSetup loaded = setup;
+    loaded.destination = lines.Next();
+    if (loaded.destination == kFirstStartMarker) loaded.destination = ResolveFirstStartDestination();
+    loaded.interval = ParseLenientDecimal(lines.Next());
+    SplitIntervalIntoBoxes(loaded);
+    loaded.minutesRemaining = ParseLenientDecimal(lines.Next());
+    loaded.lastRun = lines.Next();
+    loaded.entries = SplitEntryLine(lines.Next());
+    setup = std::move(loaded);
     return ProjectLoad::Loaded;
 }
 
-ProjectLoad OpenProject(const std::string& path, BackupSetup& setup) {
-    const ProjectLoad result = LoadProject(path, setup);
-    if (result != ProjectLoad::NotAProject) setup.currentProjectFile = path;
+void WriteBackNormalised(const std::string& path, const BackupSetup& setup) {
+    const std::string normalised = ProjectBytes(path, setup);
+    const std::string current = ReadSmallRegularFile(path);
+    if (HoldsTextAfterTheEntryLine(current)) return;
+    struct stat status {};
+    const bool modeIsNormal = ::stat(path.c_str(), &status) == 0 && (status.st_mode & 07777 & ~kProjectFileMode) == 0;
+    if (current == normalised && modeIsNormal) return;
+    WriteFileAtomically(path, normalised, kProjectFileMode);
+}
+
+ProjectLoad LoadProject(const std::string& path, BackupSetup& setup) {
+    const ProjectLoad result = ReadProject(path, setup);
+    if (result == ProjectLoad::Loaded) WriteBackNormalised(path, setup);
     return result;
+}
+
+ProjectLoad OpenProject(const std::string& path, BackupSetup& setup) {
+    BackupSetup opened = setup;
+    const ProjectLoad result = ReadProject(path, opened);
+    if (result == ProjectLoad::NotAProject) return result;
+    if (result == ProjectLoad::Loaded) WriteBackNormalised(path, opened);
+    setup = std::move(opened);
+    setup.currentProjectFile = path;
+    return result;
+}
+
+void SaveRunStateToProject(const std::string& path, std::int32_t minutesRemaining, const std::string& lastRun) {
+    if (lastRun.find_first_of("\r\n") != std::string::npos)
+        throw FileError(path, "the time of the last run cannot hold a line break");
+    const std::string bytes = ReadSmallRegularFile(path);
+    LineReader header(bytes);
+    if (!StartsWithHeader(header))
+        throw FileError(path, "is no longer a project file; the time of the last run was not saved");
+
+    std::string_view rest = bytes;
+    std::string updated;
+    updated.reserve(bytes.size() + 64);
+    for (int line = 0; line < kLinesBeforeRunState; ++line) updated += TakeLine(rest);
+    TakeLine(rest);
+    TakeLine(rest);
+    updated += FormatNumber(minutesRemaining);
+    updated += kLineEnd;
+    updated += lastRun;
+    updated += kLineEnd;
+    updated += rest;
+    WriteFileAtomically(path, updated, kProjectFileMode);
 }
 
 void SaveProjectAs(PowerClass& settings, const std::string& chosenPath) {
     const std::string defaultProject = settings.GetSetting("Path");
-    if (!PowerClass::FileExists(defaultProject)) return;
+    if (!PowerClass::FileExists(defaultProject))
+        throw FileError(defaultProject.empty() ? chosenPath : defaultProject,
+                        "the default project file does not exist, so nothing was saved");
     struct stat source {
     }, target{};
     const bool sameFile = ::stat(defaultProject.c_str(), &source) == 0 &&

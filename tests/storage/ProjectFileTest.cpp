@@ -4,6 +4,7 @@
 #include "support/FileSizeLimit.h"
 #include "support/TempHome.h"
 #include "util/FileError.h"
+#include "util/TextFile.h"
 
 #include <gtest/gtest.h>
 
@@ -220,7 +221,10 @@ TEST_F(ProjectFileTest, TextAfterTheLastStarIsKeptAsAnEntry) {
              {"/a*/b", {"/a", "/b"}},
              {"/a*x", {"/a", "x"}},
              {"x", {"x"}},
-             {"/a**", {"/a", ""}},
+             {"/a**", {"/a"}},
+             {"*", {}},
+             {"**", {}},
+             {"*/a***/b", {"/a", "/b"}},
              {"/a*/b*\r\nline nine*", {"/a", "/b"}}}) {
         SCOPED_TRACE(line);
         WriteTestFile(ProjectPath(), kHead + "/d/...\r\n0\r\n0\r\n\r\n" + line);
@@ -239,16 +243,13 @@ TEST_F(ProjectFileTest, ManyEntriesAndAHugeEntryLineLoadInOnePass) {
     ASSERT_EQ(LoadProject(ProjectPath(), loaded), ProjectLoad::Loaded);
     EXPECT_EQ(loaded.entries, many.entries);
 
-    // 100 MB on line 8: a loader that cuts entries off the front one at a time
-    // would copy the line about a million times and never finish.
+    // Line 8 just below the size limit: a loader that cuts entries off the front
+    // one at a time would copy the line about 80,000 times and never finish.
     const std::string entry = "/" + std::string(98, 'h');
     std::string line;
-    line.reserve(100u << 20);
     std::size_t count = 0;
-    for (; line.size() < (100u << 20); ++count) line += entry + "*";
+    for (; line.size() + entry.size() + 200 < kSetupFileSizeLimit; ++count) line += entry + "*";
     WriteTestFile(ProjectPath(), kHead + "/d/...\r\n0\r\n0\r\n\r\n" + line);
-    line.clear();
-    line.shrink_to_fit();
     ASSERT_EQ(LoadProject(ProjectPath(), loaded), ProjectLoad::Loaded);
     EXPECT_EQ(loaded.entries.size(), count);
     EXPECT_EQ(loaded.entries.back(), entry);
@@ -318,9 +319,14 @@ TEST_F(SaveAsTest, CopiesTheDefaultProjectNotTheOpenedOne) {
     EXPECT_EQ(ReadTestFile(ProjectPath("copy \xE9.tarn")), ReadTestFile(ProjectPath("default.tarn")));
 }
 
-TEST_F(SaveAsTest, MissingDefaultProjectCopiesNothing) {
+TEST_F(SaveAsTest, MissingDefaultProjectCopiesNothingAndSaysSo) {
     PowerClass settings = SettingsWithDefaultProject(ProjectPath("gone.tarn"));
-    SaveProjectAs(settings, ProjectPath("copy.tarn"));
+    try {
+        SaveProjectAs(settings, ProjectPath("copy.tarn"));
+        ADD_FAILURE() << "a save-as without a default project must not pass for saved";
+    } catch (const FileError& error) {
+        EXPECT_EQ(error.path(), ProjectPath("gone.tarn"));
+    }
     EXPECT_FALSE(fs::exists(ProjectPath("copy.tarn")));
 }
 

@@ -156,9 +156,12 @@ TEST_F(SettingsFile, ShortOptionsAreCompletedAndWrittenBack) {
     EXPECT_EQ(settings.GetOptions(), "110000000000000");
     EXPECT_EQ(Content(), "Options\r\n110000000000000\r\nPath\r\n---\r\n");
 
-    // Complete values, longer ones included, are left alone.
-    settings.SetSetting("Options", "1000100000050001");
-    EXPECT_EQ(settings.GetOptions(), "1000100000050001");
+    // A longer value is cut to 15 with its positions kept (the log switch at 4,
+    // the wait at 10-11), not shifted, and written back so.
+    settings.SetSetting("Options", "1000100000050001777");
+    EXPECT_EQ(settings.GetOptions(), "100010000005000");
+    EXPECT_EQ(Content(), "Options\r\n100010000005000\r\nPath\r\n---\r\n");
+    EXPECT_EQ(settings.GetOptions(), "100010000005000");
 }
 
 TEST_F(SettingsFile, OptionsThatCannotBeStoredAreStillCompleted) {

@@ -3,10 +3,12 @@
 
 #include "support/FileSizeLimit.h"
 #include "support/TempHome.h"
+#include "support/Unprivileged.h"
 
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #include <filesystem>
 #include <set>
@@ -120,4 +122,56 @@ TEST_F(AtomicWriteTest, WritesThroughALinkToItsTarget) {
     WriteFileAtomically(Path("link.ini"), "new");
     EXPECT_TRUE(fs::is_symlink(Path("link.ini")));
     EXPECT_EQ(ReadTestFile(target), "new");
+}
+
+// Root ignores modes: the writer is nobody, in a folder nobody may write.
+TEST_F(AtomicWriteTest, FileTheWriterMayNotWriteIsRefusedAndKept) {
+    if (!CanDropPrivileges()) GTEST_SKIP() << "needs root to switch accounts";
+    const std::string folder = Path("Documents/shared");
+    fs::create_directories(folder);
+    ::chmod(home_.path().c_str(), 0755);
+    ::chmod(Path("Documents").c_str(), 0755);
+    const std::string readOnly = folder + "/read-only.tarn";
+    WriteTestFile(readOnly, "kept");
+    GiveTreeTo(folder, NobodyAccount());
+    ::chmod(readOnly.c_str(), 0444);
+    const auto before = Names(folder);
+    const int result = RunAsUnprivileged([&] {
+        try {
+            WriteFileAtomically(readOnly, "replaced", 0600);
+            return 1;
+        } catch (const FileError& error) {
+            return error.path() == readOnly ? 0 : 2;
+        }
+    });
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(ReadTestFile(readOnly), "kept");
+    EXPECT_EQ(ModeOf(readOnly), 0444u);
+    EXPECT_EQ(Names(folder), before);
+}
+
+TEST_F(AtomicWriteTest, StaleTemporariesOfGoneWritersAreRemovedAndNothingElse) {
+    const pid_t gone = ::fork();
+    if (gone == 0) ::_exit(0);
+    ASSERT_GT(gone, 0);
+    ::waitpid(gone, nullptr, 0);
+    const std::string dead = std::to_string(gone);
+    const std::string stale = ".p.tarn.tmp" + dead + "-0-0";
+    const std::set<std::string> kept = {
+        ".p.tarn.tmp1-4-0",             // its writer still runs
+        ".p.tarn.tmp" + dead + "-0-0x",  // not the pattern
+        ".p.tarn.tmp" + dead + "-0",
+        ".p.tarn.tmp-0-0",
+        ".q.tarn.tmp" + dead + "-0-0",  // another target's
+        "p.tarn.tmp" + dead + "-0-0",
+    };
+    for (const std::string& name : kept) WriteTestFile(Path(name), "keep");
+    WriteTestFile(Path(stale), "ftp password");
+    fs::create_directory(Path(".p.tarn.tmp" + dead + "-1-0"));
+
+    WriteFileAtomically(Path("p.tarn"), "saved", 0600);
+    EXPECT_FALSE(fs::exists(Path(stale)));
+    for (const std::string& name : kept) EXPECT_EQ(ReadTestFile(Path(name)), "keep") << name;
+    EXPECT_TRUE(fs::is_directory(Path(".p.tarn.tmp" + dead + "-1-0")));
+    EXPECT_EQ(ReadTestFile(Path("p.tarn")), "saved");
 }

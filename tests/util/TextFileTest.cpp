@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <string>
 #include <vector>
 
@@ -73,4 +75,25 @@ TEST(CrLf, ConvertsOnlyBareLineFeeds) {
     EXPECT_EQ(ToCrLf("a\nb\n"), "a\r\nb\r\n");
     EXPECT_EQ(ToCrLf("a\r\nb"), "a\r\nb");
     EXPECT_EQ(ToCrLf("\n\n"), "\r\n\r\n");
+}
+
+TEST_F(TextFileTest, SmallRegularFilesOnlyAreRead) {
+    EXPECT_EQ(ReadSmallRegularFile(FileWith("a\r\nb"), 4), "a\r\nb");
+
+    const std::string fifo = home_.path() + "/fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    // Without a writer a blocking open would never return.
+    for (const std::string& path : {fifo, std::string("/dev/zero"), home_.path()}) {
+        SCOPED_TRACE(path);
+        try {
+            ReadSmallRegularFile(path);
+            ADD_FAILURE() << "read";
+        } catch (const FileError& error) {
+            EXPECT_EQ(error.path(), path);
+        }
+    }
+    const std::string large = FileWith("12345");
+    EXPECT_THROW(ReadSmallRegularFile(large, 4), FileError);
+    // The unlimited reader still reads it.
+    EXPECT_EQ(ReadFileBytes(large), "12345");
 }
