@@ -1,12 +1,14 @@
 #include "storage/HistoryLog.h"
 
 #include "support/TempHome.h"
+#include "support/Unprivileged.h"
 #include "util/FileError.h"
 
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 #include <filesystem>
+#include <functional>
 #include <sstream>
 
 namespace fs = std::filesystem;
@@ -140,4 +142,33 @@ TEST_F(HistoryLogTest, LogEndingInCrLfIsAppendedInPlace) {
     EXPECT_EQ(ReadTestFile(LogPath()), "unfinished\r\na\r\n");
 }
 
+}  // namespace
+
+namespace {
+// "Empty log file" and an append as nobody on a 0444 log in a folder nobody owns:
+// both refused alike, the log kept.
+TEST(WriteProtectedHistoryLog, EmptyingIsRefusedLikeAnAppend) {
+    if (!CanDropPrivileges()) GTEST_SKIP() << "needs root to switch accounts";
+    TempFolder folder;
+    ::chmod(folder.path().c_str(), 0755);
+    const std::string log = HistoryLogPath(folder.path(), "/unused");
+    const std::string old = kHeaderBytes + "a run\r\n";
+    WriteTestFile(log, old);
+    GiveTreeTo(folder.path(), NobodyAccount());
+    ::chmod(log.c_str(), 0444);
+    const int result = RunAsUnprivileged([&] {
+        int refused = 0;
+        for (const auto& write : {std::function<void()>([&] { WriteHistoryHeader(log); }),
+                                  std::function<void()>([&] { AppendToHistory(log, "more"); })}) {
+            try {
+                write();
+            } catch (const FileError& error) {
+                if (error.path() == log) ++refused;
+            }
+        }
+        return refused == 2 ? 0 : 1;
+    });
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(ReadTestFile(log), old);
+}
 }  // namespace

@@ -3,6 +3,7 @@
 #include "sources/Entries.h"
 #include "support/FileSizeLimit.h"
 #include "support/TempHome.h"
+#include "support/Unprivileged.h"
 #include "util/FileError.h"
 #include "util/TextFile.h"
 
@@ -290,6 +291,124 @@ TEST_F(ProjectFileTest, OpenSwitchesTheCurrentProjectOnlyToProjectsAndNewNames) 
     EXPECT_EQ(OpenProject(ProjectPath("other.tarn"), setup), ProjectLoad::Loaded);
     EXPECT_EQ(setup.currentProjectFile, ProjectPath("other.tarn"));
     ExpectSameStoredFields(setup, EveryKindOfEntry());
+}
+
+// The opened project lies in a folder nobody may write; nobody opens it.
+class OpenReadOnlyTest : public ProjectFileTest {
+protected:
+    OpenReadOnlyTest() {
+        ::chmod(home.path().c_str(), 0755);
+        fs::create_directories(Folder());
+        ::chmod(Folder().c_str(), 0755);
+        WriteProject(Current(), EveryKindOfEntry());
+        GiveTreeTo(Current(), NobodyAccount());
+    }
+    std::string Folder() const { return home.path() + "/readonly"; }
+    std::string Current() const { return home.path() + "/current.tarn"; }
+    // A project nobody may read but whose folder nobody may not write.
+    std::string Opened(const std::string& bytes) const {
+        const std::string path = Folder() + "/opened.tarn";
+        WriteTestFile(path, bytes);
+        GiveTreeTo(path, NobodyAccount());
+        ::chmod(path.c_str(), 0600);
+        return path;
+    }
+    // 0 when OpenProject as nobody gave expected and left the set-up as required.
+    int OpenAsNobody(const std::string& path, bool expectOpened) {
+        return RunAsUnprivileged([&] {
+            BackupSetup setup = EveryKindOfEntry();
+            setup.currentProjectFile = Current();
+            try {
+                if (OpenProject(path, setup) != ProjectLoad::Loaded) return 1;
+                if (!expectOpened) return 2;
+                return setup.currentProjectFile == path && setup.destination == "/opened/..." ? 0 : 3;
+            } catch (const FileError& error) {
+                if (expectOpened || error.path() != path) return 4;
+                // Nothing changed: the next save still writes the current project.
+                const BackupSetup original = EveryKindOfEntry();
+                return setup.currentProjectFile == Current() && setup.entries == original.entries &&
+                               setup.destination == original.destination
+                           ? 0
+                           : 5;
+            }
+        });
+    }
+};
+
+TEST_F(OpenReadOnlyTest, OpenIsAllOrNothingWhenTheWriteBackFails) {
+    if (!CanDropPrivileges()) GTEST_SKIP() << "needs root to switch accounts";
+    // LF line ends: the normalised write-back is needed and cannot be made.
+    const std::string unnormalised = "Tarnwick Backup Project\n==\n\n/opened/...\n5\n5\n\n/o*";
+    const std::string path = Opened(unnormalised);
+    EXPECT_EQ(OpenAsNobody(path, false), 0);
+    EXPECT_EQ(ReadTestFile(path), unnormalised);
+    BackupSetup current;
+    ASSERT_EQ(ReadProject(Current(), current), ProjectLoad::Loaded);
+    ExpectSameStoredFields(current, EveryKindOfEntry());
+}
+
+TEST_F(OpenReadOnlyTest, ProjectAlreadyInItsLayoutOpensWithoutAWrite) {
+    if (!CanDropPrivileges()) GTEST_SKIP() << "needs root to switch accounts";
+    BackupSetup opened;
+    opened.destination = "/opened/...";
+    opened.entries = {"/o"};
+    WriteProject(home.path() + "/layout.tarn", opened);
+    const std::string bytes = ReadTestFile(home.path() + "/layout.tarn");
+    const std::string path = Opened(bytes);
+    EXPECT_EQ(OpenAsNobody(path, true), 0);
+    EXPECT_EQ(ReadTestFile(path), bytes);
+}
+
+TEST_F(ProjectFileTest, LinesAfterTheEntryLineKeepTheFileAsItIs) {
+    const std::string handEdited = kHead + "/d/...\n5\n5\n\n/a*\n/b*\n";
+    WriteTestFile(ProjectPath(), handEdited);
+    BackupSetup loaded;
+    ASSERT_EQ(LoadProject(ProjectPath(), loaded), ProjectLoad::Loaded);
+    EXPECT_EQ(loaded.entries, std::vector<std::string>{"/a"});
+    EXPECT_EQ(ReadTestFile(ProjectPath()), handEdited);
+}
+
+TEST_F(ProjectFileTest, NonRegularAndOversizedProjectsAreRefusedUnchanged) {
+    const std::string fifo = ProjectPath("fifo.tarn");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    BackupSetup setup = EveryKindOfEntry();
+    EXPECT_THROW(LoadProject(fifo, setup), FileError);
+    EXPECT_THROW(LoadProject("/dev/zero", setup), FileError);
+    const std::string oversized = kHead + "/d/...\r\n0\r\n0\r\n\r\n" + std::string(10'000'000, 'x');
+    WriteTestFile(ProjectPath(), oversized);
+    try {
+        LoadProject(ProjectPath(), setup);
+        ADD_FAILURE() << "an oversized project was loaded";
+    } catch (const FileError& error) {
+        EXPECT_EQ(error.path(), ProjectPath());
+    }
+    ExpectSameStoredFields(setup, EveryKindOfEntry());
+    EXPECT_EQ(ReadTestFile(ProjectPath()), oversized);
+}
+
+TEST_F(ProjectFileTest, RunStateIsSavedOverTheFileAsItIsNow) {
+    WriteProject(ProjectPath(), EveryKindOfEntry());
+    // Edited meanwhile: new destination and entries, LF line ends, no last run.
+    const std::string edited = "Tarnwick Backup Project\n==\n\n/edited/...\n60\n3\n\n/new*/other/...*";
+    WriteTestFile(ProjectPath(), edited);
+    SaveRunStateToProject(ProjectPath(), 60, "2026-12-09 10:00");
+    EXPECT_EQ(ReadTestFile(ProjectPath()),
+              "Tarnwick Backup Project\n==\n\n/edited/...\n60\n60\r\n2026-12-09 10:00\r\n/new*/other/...*");
+
+    // Lines missing from a short project are added empty.
+    WriteTestFile(ProjectPath(), "Tarnwick Backup Project\r\n");
+    SaveRunStateToProject(ProjectPath(), 5, "2026-12-09 10:01");
+    BackupSetup loaded;
+    ASSERT_EQ(ReadProject(ProjectPath(), loaded), ProjectLoad::Loaded);
+    EXPECT_EQ(loaded.minutesRemaining, 5);
+    EXPECT_EQ(loaded.lastRun, "2026-12-09 10:01");
+
+    // Gone or no longer a project: an error, and nothing is created or replaced.
+    WriteTestFile(ProjectPath(), "shopping list\r\n");
+    EXPECT_THROW(SaveRunStateToProject(ProjectPath(), 5, "2026-12-09 10:02"), FileError);
+    EXPECT_EQ(ReadTestFile(ProjectPath()), "shopping list\r\n");
+    EXPECT_THROW(SaveRunStateToProject(ProjectPath("gone.tarn"), 5, "2026-12-09 10:02"), FileError);
+    EXPECT_FALSE(fs::exists(ProjectPath("gone.tarn")));
 }
 
 class SaveAsTest : public ProjectFileTest {

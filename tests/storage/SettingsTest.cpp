@@ -2,13 +2,17 @@
 #include "storage/PowerClass.h"
 #include "support/FileSizeLimit.h"
 #include "support/TempHome.h"
+#include "support/Unprivileged.h"
 #include "util/FileError.h"
+#include "util/TextFile.h"
 
 #include <gtest/gtest.h>
 
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <csignal>
 #include <filesystem>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
@@ -308,4 +312,65 @@ TEST_F(RegistryStandIn, FailedAutostartWriteIsNotSwallowed) {
     WriteTestFile(home_.ConfigHome() + "/autostart", "a file where the folder must be");
     settings_.SetRegistryKeyPath(kRunKey);
     EXPECT_THROW(settings_.SetRegistryString("Backup", "\"/x\" %1"), FileError);
+}
+
+// Root ignores modes: nobody owns the folder and the 0444 file.
+TEST_F(SettingsFile, WriteProtectedSettingsAreRefusedAndKept) {
+    if (!CanDropPrivileges()) GTEST_SKIP() << "needs root to switch accounts";
+    const std::string original = "Options\r\n000010000005000\r\nPath\r\n---\r\n";
+    Write(original);
+    ::chmod(program_.path().c_str(), 0755);
+    GiveTreeTo(program_.path(), NobodyAccount());
+    ::chmod(File().c_str(), 0444);
+    const int result = RunAsUnprivileged([&] {
+        PowerClass settings = Settings();
+        try {
+            settings.SetSetting("Path", "/elsewhere.tarn");
+            return 1;
+        } catch (const FileError& error) {
+            if (error.path() != File()) return 2;
+        }
+        // Reading still works; an over-long value still serves this reader.
+        return settings.GetSetting("Options") == "000010000005000" ? 0 : 3;
+    });
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(Content(), original);
+}
+
+TEST_F(SettingsFile, FailedOptionsWriteBackIsHandedToTheCallerWhoAsks) {
+    if (!CanDropPrivileges()) GTEST_SKIP() << "needs root to switch accounts";
+    const std::string original = "Options\r\n1000100000050001777\r\n";
+    Write(original);
+    ::chmod(program_.path().c_str(), 0755);
+    GiveTreeTo(program_.path(), NobodyAccount());
+    ::chmod(File().c_str(), 0444);
+    const int result = RunAsUnprivileged([&] {
+        PowerClass settings = Settings();
+        if (settings.GetOptions() != "100010000005000") return 1;
+        std::optional<FileError> failure;
+        if (settings.GetOptions(&failure) != "100010000005000") return 2;
+        return failure && failure->path() == File() ? 0 : 3;
+    });
+    EXPECT_EQ(result, 0);
+    EXPECT_EQ(Content(), original);
+}
+
+TEST_F(SettingsFile, HasSettingNeedsTheKeyWithAValueLine) {
+    Write("Path\r\n/p.tarn\r\nOptions");
+    EXPECT_TRUE(Settings().HasSetting("Path"));
+    EXPECT_FALSE(Settings().HasSetting("Options"));
+    EXPECT_FALSE(Settings().HasSetting("Homepage"));
+}
+
+TEST_F(SettingsFile, FifoAndOversizedSettingsAreRefusedNamingTheFile) {
+    ASSERT_EQ(::mkfifo(File().c_str(), 0600), 0);
+    EXPECT_THROW(Settings().GetSetting("Path"), FileError);
+    fs::remove(File());
+    Write("Path\r\n" + std::string(kSetupFileSizeLimit, 'x') + "\r\n");
+    try {
+        Settings().GetSetting("Path");
+        ADD_FAILURE() << "an oversized settings file was read";
+    } catch (const FileError& error) {
+        EXPECT_EQ(error.path(), File());
+    }
 }
