@@ -106,7 +106,8 @@ void AddSaveFailures(const LoadedSetup& loaded, const CTranslation& texts, RunSt
     if (!OptionIsOne(loaded.setup.optionFlags, Option::kWriteLog)) return;
     const std::string logPath = HistoryLogPath(loaded.settingsFolder, loaded.programFolder);
     try {
-        for (const std::string& line : lines) AppendToHistory(logPath, texts.GetText(TextId::LogFailure) + line);
+        for (const std::string& line : lines)
+            AppendToHistory(logPath, texts.GetText(TextId::LogFailure) + line);
     } catch (const FileError&) {
         // Already on stderr and counted; a log that cannot be written adds nothing.
     }
@@ -135,7 +136,8 @@ int RunProjectOnce(const std::optional<std::string>& projectArgument, std::ostre
     StreamReporter reporter(err);
     BackupContext context{loaded.setup,         run, window, texts, reporter, loaded.settingsFolder,
                           loaded.programFolder, ""};
-    for (const FileError& failure : loaded.saveFailures) reporter.ReportError(failure.path(), FileErrorReason(failure));
+    for (const FileError& failure : loaded.saveFailures)
+        reporter.ReportError(failure.path(), FileErrorReason(failure));
     if (IsFtpDestination(loaded.setup.destination)) run.ftp = DecodeFtpDestination(loaded.setup.destination);
     // Due now, as on the tick that reaches zero.
     loaded.setup.minutesRemaining = 0;

@@ -195,7 +195,8 @@ void WriteBackNormalised(const std::string& path, const BackupSetup& setup) {
     const std::string current = ReadSmallRegularFile(path);
     if (HoldsTextAfterTheEntryLine(current)) return;
     struct stat status {};
-    const bool modeIsNormal = ::stat(path.c_str(), &status) == 0 && (status.st_mode & 07777 & ~kProjectFileMode) == 0;
+    const bool modeIsNormal =
+        ::stat(path.c_str(), &status) == 0 && (status.st_mode & 07777 & ~kProjectFileMode) == 0;
     if (current == normalised && modeIsNormal) return;
     WriteFileAtomically(path, normalised, kProjectFileMode);
 }
@@ -216,7 +217,8 @@ ProjectLoad OpenProject(const std::string& path, BackupSetup& setup) {
     return result;
 }
 
-void SaveRunStateToProject(const std::string& path, std::int32_t minutesRemaining, const std::string& lastRun) {
+void SaveRunStateToProject(const std::string& path, std::int32_t minutesRemaining,
+                           const std::string& lastRun) {
     if (lastRun.find_first_of("\r\n") != std::string::npos)
         throw FileError(path, "the time of the last run cannot hold a line break");
     const std::string bytes = ReadSmallRegularFile(path);

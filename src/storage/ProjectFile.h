@@ -46,7 +46,8 @@ ProjectLoad OpenProject(const std::string& path, BackupSetup& setup);
 // now: the other lines (edited meanwhile by hand, by the window or another
 // program) stay as they are. A file that is gone or no longer a project throws
 // FileError, and so does a failed write.
-void SaveRunStateToProject(const std::string& path, std::int32_t minutesRemaining, const std::string& lastRun);
+void SaveRunStateToProject(const std::string& path, std::int32_t minutesRemaining,
+                           const std::string& lastRun);
 
 // The Save-as command after the user chose a path: copies the default project
 // file (setting "Path") there, silently. A missing default project throws

@@ -7,9 +7,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <atomic>
-#include <csignal>
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <optional>
@@ -92,7 +92,7 @@ std::string TemporaryName(const std::string& target, unsigned attempt) {
 std::optional<unsigned long> TakeNumber(std::string_view& text) {
     std::size_t digits = 0;
     while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9') ++digits;
-    if (digits == 0 || digits > 9) return std::nullopt;
+    if (digits == 0 || digits > 10) return std::nullopt;
     const unsigned long value = std::stoul(std::string(text.substr(0, digits)));
     text.remove_prefix(digits);
     return value;

@@ -162,8 +162,8 @@ TEST_F(StorageFaults, ProjectEditedDuringARunKeepsTheEdit) {
 // Mounts made from here on stay inside this test process and its children and
 // vanish with them, even when a test dies half-way.
 bool InPrivateMountNamespace() {
-    static const bool ready = ::unshare(CLONE_NEWNS) == 0 &&
-                              ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+    static const bool ready =
+        ::unshare(CLONE_NEWNS) == 0 && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
     return ready;
 }
 
@@ -195,7 +195,8 @@ private:
 };
 
 TEST_F(StorageFaults, FullDiskUnderTheSettingsFolderStillLetsTheBackupRun) {
-    if (::geteuid() != 0 || !InPrivateMountNamespace()) GTEST_SKIP() << "needs root to mount a small file system";
+    if (::geteuid() != 0 || !InPrivateMountNamespace())
+        GTEST_SKIP() << "needs root to mount a small file system";
     const std::string config = home.path() + "/full-config";
     const SmallFileSystem disk(config, "256k");
     ASSERT_TRUE(disk.Mounted());
@@ -210,8 +211,8 @@ TEST_F(StorageFaults, FullDiskUnderTheSettingsFolderStillLetsTheBackupRun) {
     // Both want writing before the backup: the short options are completed, the
     // project with LF line ends is normalised.
     full.SetSetting("Options", "00000");
-    const std::string projectBytes = "Tarnwick Backup Project\n==\n\n" + setup.destination + "\n45\n7\n\n" +
-                                     setup.entries.front() + "*";
+    const std::string projectBytes =
+        "Tarnwick Backup Project\n==\n\n" + setup.destination + "\n45\n7\n\n" + setup.entries.front() + "*";
     WriteTestFile(project, projectBytes);
     const std::string settingsBytes = ReadTestFile(full.SettingsFile());
     disk.Fill();
@@ -226,4 +227,29 @@ TEST_F(StorageFaults, FullDiskUnderTheSettingsFolderStillLetsTheBackupRun) {
     EXPECT_EQ(ReadTestFile(full.SettingsFile()), settingsBytes);
 }
 
+}  // namespace
+
+namespace {
+TEST_F(StorageFaults, FullDiskUnderTheProjectIsALoggedFailureOfARunThatStillBacksUp) {
+    if (::geteuid() != 0 || !InPrivateMountNamespace())
+        GTEST_SKIP() << "needs root to mount a small file system";
+    const std::string folder = home.path() + "/full-projects";
+    const SmallFileSystem disk(folder, "128k");
+    ASSERT_TRUE(disk.Mounted());
+    const std::string project = folder + "/project.tarn";
+    // LF line ends: loading wants to write the project back normalised.
+    const std::string bytes =
+        "Tarnwick Backup Project\n==\n\n" + setup.destination + "\n45\n7\n\n" + setup.entries.front() + "*";
+    WriteTestFile(project, bytes);
+    disk.Fill();
+    settings.SetSetting("Options", "000010000000000");  // log on
+
+    const CliResult result = RunCli({"run", project});
+    EXPECT_EQ(result.exitCode, 1) << result.err;
+    EXPECT_EQ(ReadTestFile(NotesCopy()), "notes");
+    EXPECT_THAT(result.err, HasSubstr(project));
+    EXPECT_EQ(ReadTestFile(project), bytes);
+    const std::string log = ReadTestFile(home.SettingsFolder() + "/history.txt");
+    EXPECT_THAT(log, HasSubstr(texts.GetText(TextId::LogFailure) + project));
+}
 }  // namespace

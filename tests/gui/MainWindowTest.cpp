@@ -10,6 +10,7 @@
 #include "storage/FirstStart.h"
 #include "storage/PowerClass.h"
 #include "storage/ProjectFile.h"
+#include "support/FileSizeLimit.h"
 #include "support/TempHome.h"
 #include "util/SafeFormat.h"
 
@@ -643,6 +644,50 @@ TEST_F(MainWindowTest, OpenSaveAndSaveAsWorkOnProjectFiles) {
     window->OnCommand(CommandId::SaveProjectAs);
     EXPECT_EQ(ReadTestFile(copy), ReadTestFile(DefaultProject()));
     EXPECT_EQ(dialogs.messages.back().text, Text(*window, TextId::ProjectSaved));
+}
+
+TEST_F(MainWindowTest, OpenOfAProjectThatCannotBeWrittenBackChangesNothingAndSaysWhy) {
+    BackupSetup current;
+    current.destination = "/srv/current/...";
+    current.entries = {"/home/ann/current.txt"};
+    PrepareProject(current);
+    auto window = OpenWindow();
+    // LF line ends: opening writes the project back normalised, and the file
+    // size limit makes that write fail as a full or read-only medium would.
+    const std::string opened = home.path() + "/opened.tarn";
+    const std::string bytes =
+        "Tarnwick Backup Project\n==\n\n/srv/opened/...\n5\n5\n\n/" + std::string(300, 'o') + "*";
+    WriteTestFile(opened, bytes);
+    dialogs.openFilesAnswers.push_back({Q(opened)});
+    {
+        FileSizeLimit limit(100);
+        window->OnCommand(CommandId::OpenProject);
+    }
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_TRUE(dialogs.messages[0].text.contains(Q(opened))) << dialogs.messages[0].text.toStdString();
+    EXPECT_EQ(window->Setup().currentProjectFile, DefaultProject());
+    EXPECT_EQ(window->Setup().destination, current.destination);
+    EXPECT_EQ(window->Setup().entries, current.entries);
+    EXPECT_EQ(ReadTestFile(opened), bytes);
+
+    // The next save still writes the current project into its own file.
+    window->OnCommand(CommandId::SaveProject);
+    BackupSetup saved;
+    ASSERT_EQ(ReadProject(DefaultProject(), saved), ProjectLoad::Loaded);
+    EXPECT_EQ(saved.destination, current.destination);
+    EXPECT_EQ(saved.entries, current.entries);
+}
+
+TEST_F(MainWindowTest, SaveAsWithoutTheDefaultProjectSaysSoInsteadOfSaved) {
+    auto window = OpenWindow();
+    fs::remove(DefaultProject());
+    const std::string copy = home.path() + "/copy.tarn";
+    dialogs.saveFileAnswers.push_back(Q(copy));
+    window->OnCommand(CommandId::SaveProjectAs);
+    EXPECT_FALSE(fs::exists(copy));
+    ASSERT_FALSE(dialogs.messages.empty());
+    EXPECT_NE(dialogs.messages.back().text, Text(*window, TextId::ProjectSaved));
+    EXPECT_TRUE(dialogs.messages.back().text.contains(Q(DefaultProject())));
 }
 
 TEST_F(MainWindowTest, HelpWebsiteAndAboutGoThroughTheDesktop) {

@@ -158,7 +158,7 @@ TEST_F(AtomicWriteTest, StaleTemporariesOfGoneWritersAreRemovedAndNothingElse) {
     const std::string dead = std::to_string(gone);
     const std::string stale = ".p.tarn.tmp" + dead + "-0-0";
     const std::set<std::string> kept = {
-        ".p.tarn.tmp1-4-0",             // its writer still runs
+        ".p.tarn.tmp1-4-0",              // its writer still runs
         ".p.tarn.tmp" + dead + "-0-0x",  // not the pattern
         ".p.tarn.tmp" + dead + "-0",
         ".p.tarn.tmp-0-0",
