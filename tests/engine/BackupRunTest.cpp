@@ -81,8 +81,8 @@ TEST_F(BackupRunTest, IndexNamesCountEveryEntryIncludingExceptions) {
     SetOption(6, '1');
     Run();
     EXPECT_EQ(ReadTestFile(root + "/2/a/b.txt"), "bee");
-    // Exceptions are only held against the whole-folder pattern in a full run.
-    EXPECT_TRUE(fs::exists(root + "/2/c.txt"));
+    // The exception inside the folder holds its file back in a full run too.
+    EXPECT_FALSE(fs::exists(root + "/2/c.txt"));
     EXPECT_FALSE(fs::exists(dataFolder));
 }
 
