@@ -214,8 +214,8 @@ TEST_F(EntryCommandsTest, TheTemporaryFilesChoiceAddsTheUsersAndTheSystemsFolder
     });
     commands->AddSpecialFolder();
 
-    const Strings expected = {*ShellFolderPath("Local AppData") + "/Temp/...", "/tmp/..."};
-    EXPECT_EQ(expected[0], home.path() + "/.cache/Temp/...");
+    home.SetEnv("TMPDIR", home.path());
+    const Strings expected = {home.path() + "/...", "/tmp/..."};
     EXPECT_EQ(window->RowTexts(), expected);
     EXPECT_EQ(ProjectEntries(project), expected);
     EXPECT_EQ(window->scrolls, 2);
