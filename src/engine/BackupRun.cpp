@@ -16,8 +16,6 @@
 #include "util/SafeFormat.h"
 #include "util/ShortenedPath.h"
 
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -141,19 +139,17 @@ private:
     }
 
     // Without the root, the first single file would be copied to a file named
-    // like the root instead of into it. A new root is private: it may hold
-    // copies of other users' files.
+    // like the root instead of into it. Below it every copy keeps its source's
+    // mode, so the users whose files it holds can read their own copies.
     bool BackupRootUsable() {
         std::error_code error;
-        std::filesystem::create_directories(std::filesystem::path(backupRoot_).parent_path(), error);
-        if (::mkdir(backupRoot_.c_str(), 0700) != 0 && errno != EEXIST) {
-            context_.reporter.ReportError(backupRoot_, std::strerror(errno));
-            return false;
-        }
+        std::filesystem::create_directories(backupRoot_, error);
         target_.emplace(backupRoot_);
         if (!target_->Usable()) {
             const int openError = target_->OpenError();
-            context_.reporter.ReportError(backupRoot_, openError == ENOTDIR ? "not a folder" : std::strerror(openError));
+            context_.reporter.ReportError(backupRoot_, error                ? error.message()
+                                                       : openError == ENOTDIR ? std::string("not a folder")
+                                                                              : std::strerror(openError));
             return false;
         }
         return true;
