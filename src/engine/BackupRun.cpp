@@ -147,7 +147,7 @@ private:
         target_.emplace(backupRoot_);
         if (!target_->Usable()) {
             const int openError = target_->OpenError();
-            context_.reporter.ReportError(backupRoot_, error                ? error.message()
+            context_.reporter.ReportError(backupRoot_, error                  ? error.message()
                                                        : openError == ENOTDIR ? std::string("not a folder")
                                                                               : std::strerror(openError));
             return false;
@@ -213,7 +213,8 @@ private:
     void FullLocalFolder(const std::string& entry, const std::string& folderName) {
         const std::string pattern = WholeFolderPattern(entry);
         ++run_.scannedCount;
-        const CopyResult result = CopyItem(context_, pattern, backupRoot_ + "/" + folderName, LocalCopyOptions());
+        const CopyResult result =
+            CopyItem(context_, pattern, backupRoot_ + "/" + folderName, LocalCopyOptions());
         if (result.status == CopyStatus::Missing)
             return context_.reporter.ReportError(entry.substr(0, entry.size() - 4),
                                                  "the folder does not exist; nothing backed up");

@@ -11,8 +11,8 @@
 #include <unistd.h>
 #include <climits>
 #include <cstring>
-#include <optional>
 #include <ctime>
+#include <optional>
 
 namespace {
 constexpr std::size_t kProgressPathLimit = 80;
@@ -86,7 +86,8 @@ void LogCopiedFile(BackupContext& context, const std::string& destination) {
 
 bool SameCopy(const ModificationStatus& source, const ModificationStatus& copy) {
     return copy.exists && copy.isLink == source.isLink &&
-           SameLocalMinute(source.modificationTime, copy.modificationTime) && copy.linkText == source.linkText;
+           SameLocalMinute(source.modificationTime, copy.modificationTime) &&
+           copy.linkText == source.linkText;
 }
 
 enum class EntryType { Found, Folder, Other };
@@ -193,7 +194,8 @@ bool IsFolderExcluded(const std::vector<std::string>& exceptions, std::string_vi
     return false;
 }
 
-CopyResult CopyItem(BackupContext& context, std::string source, std::string destination, CopyOptions options) {
+CopyResult CopyItem(BackupContext& context, std::string source, std::string destination,
+                    CopyOptions options) {
     RunState& run = context.run;
     if (run.cancelRequested) return {CopyStatus::Cancelled, {}};
     source = CollapseDoubledSeparators(source);
@@ -214,7 +216,8 @@ CopyResult CopyItem(BackupContext& context, std::string source, std::string dest
 
 void ReportMissingSource(BackupContext& context, const std::string& path, int error) {
     if (error == ENOENT)
-        context.reporter.ReportError(path, "does not exist (renamed, deleted or a dangling link); not backed up");
+        context.reporter.ReportError(path,
+                                     "does not exist (renamed, deleted or a dangling link); not backed up");
     else
         context.reporter.ReportError(path, std::string(std::strerror(error)) + "; not backed up");
 }
@@ -289,7 +292,8 @@ void KeepTouchedFolderAttributes(BackupTarget& target, const std::string& source
                                  const std::string& targetFolder) {
     for (const std::string& folder : target.TakeTouchedFolders()) {
         const bool entryFolder = folder == targetFolder;
-        if (!entryFolder && !(folder.starts_with(targetFolder) && folder[targetFolder.size()] == '/')) continue;
+        if (!entryFolder && !(folder.starts_with(targetFolder) && folder[targetFolder.size()] == '/'))
+            continue;
         const std::string source = sourceFolder + folder.substr(targetFolder.size());
         // The entry's own folder is followed like the entry; folders inside are not.
         struct stat status {};

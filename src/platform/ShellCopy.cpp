@@ -4,16 +4,16 @@
 #include "util/FileStatus.h"
 
 #include <dirent.h>
-#include <signal.h>
 #include <fcntl.h>
 #include <fnmatch.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstring>
 #include <ctime>
-#include <algorithm>
-#include <charconv>
 #include <filesystem>
 #include <string_view>
 
@@ -108,7 +108,8 @@ mode_t CopyMode(const struct stat& source, bool ownerKept) {
 }
 
 void KeepFileAttributes(int file, const struct stat& source) {
-    const bool ownerKept = KeepOwner(source, [&](uid_t user, gid_t group) { return ::fchown(file, user, group); });
+    const bool ownerKept =
+        KeepOwner(source, [&](uid_t user, gid_t group) { return ::fchown(file, user, group); });
     // A file system without modes (a FAT stick) refuses fchmod; the data counts.
     (void)::fchmod(file, CopyMode(source, ownerKept));
     const timespec times[2] = {source.st_atim, source.st_mtim};
@@ -180,7 +181,8 @@ public:
         }
         SweepStaleTemporaries({target.get(), folder});
         const OpenFolder targetFolder{target.get(), destination};
-        if (!isLink) return CopyRegularFile({AT_FDCWD, file}, nullptr, targetFolder, LastComponent(destination));
+        if (!isLink)
+            return CopyRegularFile({AT_FDCWD, file}, nullptr, targetFolder, LastComponent(destination));
         // A link found inside a folder is copied as the link it is.
         const std::string sourceFolderPath = ParentFolder(file);
         Descriptor sourceFolder(::open(sourceFolderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -293,7 +295,8 @@ private:
         if (!created && errno != EEXIST) return ReportErrno(targetPath);
         Descriptor target(::openat(targetParent.fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (!target.valid()) {
-            if (errno == ENOTDIR || errno == ELOOP) return ReportBlockedFolder(targetParent.fd, name, targetPath);
+            if (errno == ENOTDIR || errno == ELOOP)
+                return ReportBlockedFolder(targetParent.fd, name, targetPath);
             return ReportErrno(targetPath);
         }
         CopyFolderContents(source.Release(), Join(sourceParent.path, name),
@@ -303,7 +306,8 @@ private:
 
     void ReportBlockedFolder(int parent, const char* name, const std::string& path) {
         struct stat status {};
-        const bool link = ::fstatat(parent, name, &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(status.st_mode);
+        const bool link =
+            ::fstatat(parent, name, &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(status.st_mode);
         ReportError(path, link ? kLinkInTheWay : "a file stands where the folder must be created");
     }
 
@@ -485,7 +489,8 @@ std::uint64_t ParseNumber(std::string_view digits, bool& ok) {
 bool IsStaleTemporaryName(std::string_view name) {
     constexpr std::string_view kMarker = ".part-";
     const std::size_t marker = name.rfind(kMarker);
-    if (name.size() < 2 || name.front() != '.' || marker == std::string_view::npos || marker < 2) return false;
+    if (name.size() < 2 || name.front() != '.' || marker == std::string_view::npos || marker < 2)
+        return false;
     const std::string_view numbers = name.substr(marker + kMarker.size());
     const std::size_t dash = numbers.find('-');
     if (dash == std::string_view::npos) return false;
@@ -539,12 +544,15 @@ int BackupTarget::OpenFolder(std::string_view path, bool create, std::string& re
         rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash);
         if (name.empty()) continue;
         walked += "/" + name;
+        constexpr int kFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
         bool made = false;
-        if (create && ::mkdirat(folder.get(), name.c_str(), 0700) == 0) {
+        Descriptor inner(::openat(folder.get(), name.c_str(), kFlags));
+        // Made only when missing: most folders exist, and one look is cheaper than two.
+        if (!inner.valid() && errno == ENOENT && create && ::mkdirat(folder.get(), name.c_str(), 0700) == 0) {
             made = true;
             touched_.insert(walked);
+            inner = Descriptor(::openat(folder.get(), name.c_str(), kFlags));
         }
-        Descriptor inner(::openat(folder.get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (!inner.valid()) {
             struct stat status {};
             if ((errno == ENOTDIR || errno == ELOOP) &&
@@ -595,8 +603,8 @@ CopyOutcome ShellCopy(const std::string& source, const std::string& destination,
     // A dangling link named as the source has nothing behind it; one found
     // inside a folder is copied as itself.
     struct stat status {};
-    const int found = options.followSourceLink ? ::stat(sourcePath.c_str(), &status)
-                                               : ::lstat(sourcePath.c_str(), &status);
+    const int found =
+        options.followSourceLink ? ::stat(sourcePath.c_str(), &status) : ::lstat(sourcePath.c_str(), &status);
     if (found != 0) {
         CopyOutcome nothing;
         nothing.sourceMissing = true;
@@ -604,7 +612,8 @@ CopyOutcome ShellCopy(const std::string& source, const std::string& destination,
     }
     // Inside a backup the destination names the copy itself, unless it is the
     // root; a link there is never looked through.
-    const bool intoFolder = options.target != nullptr ? target == options.target->RootPath() : IsFolder(target);
+    const bool intoFolder =
+        options.target != nullptr ? target == options.target->RootPath() : IsFolder(target);
     const std::string copyPath = intoFolder ? Join(target, name) : target;
     if (S_ISDIR(status.st_mode))
         copier.CopyFolder(sourcePath, copyPath);

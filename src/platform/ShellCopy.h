@@ -15,8 +15,8 @@
 struct CopyOutcome {
     std::uint32_t filesCopied = 0;  // regular files and links written
     std::uint64_t bytesCopied = 0;
-    std::uint32_t errors = 0;     // each one went to the reporter
-    bool sourceMissing = false;   // nothing at the source (not reported: the caller knows what it meant)
+    std::uint32_t errors = 0;    // each one went to the reporter
+    bool sourceMissing = false;  // nothing at the source (not reported: the caller knows what it meant)
 };
 
 // The folder a backup run writes into. The root itself is reached by its path

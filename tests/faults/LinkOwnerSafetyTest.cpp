@@ -176,7 +176,8 @@ TEST_F(LinkOwnerSafetyTest, LinkInTheBackupIsReportedAndNothingOutsideChanges) {
     GiveTreeTo(outside, user);
     fs::create_directories(DataCopy("user"));
     fs::create_directory_symlink(outside, DataCopy("user", "Docs"));
-    const int failures = RunAsUser("user", 1, [&] { return static_cast<int>(std::min<std::size_t>(run.failures.size(), 50)); });
+    const int failures = RunAsUser(
+        "user", 1, [&] { return static_cast<int>(std::min<std::size_t>(run.failures.size(), 50)); });
     EXPECT_EQ(failures, 2) << "one line for each file that could not be copied";
     EXPECT_EQ(Contents(outside), (std::map<std::string, std::string>{{"keep.txt", "F:kept"}}));
 }
@@ -198,7 +199,8 @@ TEST_F(LinkOwnerSafetyTest, ModesAndOwnersOfFoldersAndFilesAreKept) {
 
     for (const std::string rootName : {"root-full", "root-incremental", "user-incremental"}) {
         for (const std::string relative : {"", "private", "private/notes.txt", "open.txt"}) {
-            const struct stat original = LinkStatus(Source("Data") + (relative.empty() ? "" : "/" + relative));
+            const struct stat original =
+                LinkStatus(Source("Data") + (relative.empty() ? "" : "/" + relative));
             const struct stat copy = LinkStatus(DataCopy(rootName, relative));
             EXPECT_EQ(copy.st_mode & 07777, original.st_mode & 07777) << rootName << " " << relative;
             EXPECT_EQ(copy.st_uid, user.uid) << rootName << " " << relative;

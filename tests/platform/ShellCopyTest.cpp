@@ -211,7 +211,8 @@ TEST_F(ShellCopyTest, HeldBackEntriesInsideTheTreeAreNotCopied) {
     EXPECT_EQ(TreeListing(Backup()), (std::set<std::string>{".profile", "no_extension", "Empty"}));
     EXPECT_EQ(outcome.filesCopied, 2u);
     EXPECT_TRUE(std::find(asked.begin(), asked.end(), std::make_pair(Source("/Sub"), true)) != asked.end());
-    EXPECT_TRUE(std::find(asked.begin(), asked.end(), std::make_pair(Source("/a.txt"), false)) != asked.end());
+    EXPECT_TRUE(std::find(asked.begin(), asked.end(), std::make_pair(Source("/a.txt"), false)) !=
+                asked.end());
 }
 
 // A single file found inside a folder: its link is copied as the link.
@@ -244,11 +245,10 @@ TEST_F(ShellCopyTest, StaleTemporaryFilesInsideTheBackupAreRemoved) {
     ASSERT_NE(gone, 0);
     const std::string stale = ".a.txt.part-" + std::to_string(gone) + "-3";
     const std::string own = ".b.doc.part-" + std::to_string(::getpid()) + "-0";
-    const std::set<std::string> kept = {".a.txt.part-" + std::to_string(live) + "-3",  // another run's
-                                        ".a.txt.part-" + std::to_string(gone) + "-x",
-                                        "a.txt.part-" + std::to_string(gone) + "-3",
-                                        ".part-" + std::to_string(gone) + "-3",
-                                        ".a.txt.part-" + std::to_string(gone)};
+    const std::set<std::string> kept = {
+        ".a.txt.part-" + std::to_string(live) + "-3",  // another run's
+        ".a.txt.part-" + std::to_string(gone) + "-x", "a.txt.part-" + std::to_string(gone) + "-3",
+        ".part-" + std::to_string(gone) + "-3", ".a.txt.part-" + std::to_string(gone)};
     WriteTestFile(Backup("/" + stale), "left by a killed run");
     WriteTestFile(Backup("/Sub/" + own), "left by this process");
     for (const std::string& name : kept) WriteTestFile(Backup("/" + name), "not ours to remove");
