@@ -208,17 +208,17 @@ private:
         Log(Text(TextId::LogCopiedFile) + " " + entry);
     }
 
-    // One copy of "<folder>/*.*" for the whole tree; it counts as one copy,
-    // whatever its files did (their failures are reported one by one).
+    // One copy of "<folder>/*.*" for the whole tree; it counts as one copy
+    // when anything of it was copied (failures are reported one by one).
     void FullLocalFolder(const std::string& entry, const std::string& folderName) {
         const std::string pattern = WholeFolderPattern(entry);
         ++run_.scannedCount;
         const CopyResult result =
             CopyItem(context_, pattern, backupRoot_ + "/" + folderName, LocalCopyOptions());
-        if (result.status == CopyStatus::Missing)
-            return context_.reporter.ReportError(entry.substr(0, entry.size() - 4),
-                                                 "the folder does not exist; nothing backed up");
-        if (result.status != CopyStatus::Copied) return;
+        if (result.status == CopyStatus::Missing) return ReportMissingFolder(context_, entry);
+        // A folder of which nothing could be copied is not a copy.
+        const CopyOutcome& outcome = result.outcome;
+        if (result.status != CopyStatus::Copied || (outcome.errors > 0 && outcome.filesCopied == 0)) return;
         Log(Text(TextId::LogCopiedFolder) + " " + pattern);
         ++run_.copiedCount;
         run_.byteTotal += result.outcome.bytesCopied;

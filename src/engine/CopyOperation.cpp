@@ -17,6 +17,7 @@
 namespace {
 constexpr std::size_t kProgressPathLimit = 80;
 constexpr std::size_t kCountingStep = 100;
+constexpr const char* kMissingFolder = "the folder does not exist; nothing backed up";
 
 // Byte offsets at which the UTF-8 characters of text begin; a byte that does
 // not fit a sequence is a character of its own, so any bytes can be shown.
@@ -134,7 +135,7 @@ void WalkFolderPath(BackupContext& context, const std::string& folder, bool entr
     if (!items) {
         const int error = errno;
         if (entryFolder && error == ENOENT)
-            context.reporter.ReportError(folder, "the folder does not exist; nothing backed up");
+            context.reporter.ReportError(folder, kMissingFolder);
         else if (!entryFolder && (error == ENOENT || error == ELOOP || error == ENOTDIR))
             context.reporter.ReportError(folder, "vanished or replaced while the backup ran; not backed up");
         else
@@ -230,6 +231,11 @@ void RecentFolders::Forget() {
 void RecentFolders::Close(Folder& folder) {
     if (folder.descriptor >= 0) ::close(folder.descriptor);
     folder.descriptor = -1;
+}
+
+void ReportMissingFolder(BackupContext& context, std::string_view folderEntry) {
+    const std::string folder(folderEntry.substr(0, folderEntry.size() >= 4 ? folderEntry.size() - 4 : 0));
+    context.reporter.ReportError(folder, kMissingFolder);
 }
 
 ModificationStatus RecentFolders::StatusThrough(Folder& folder, const std::string& path, bool followLink,

@@ -56,6 +56,8 @@ CopyResult CopyItem(BackupContext& context, std::string source, std::string dest
 // dangling link; a file gone since the walk) or cannot be looked at: a failure
 // of the run. `error` is the errno of the failed lookup.
 void ReportMissingSource(BackupContext& context, const std::string& path, int error = ENOENT);
+// The same for a folder entry ("<folder>/...") whose folder does not exist.
+void ReportMissingFolder(BackupContext& context, std::string_view folderEntry);
 
 // A file's status as the changed-file copy reads it (a link as a link, with
 // its target text); exists is false when the lookup failed, error says why.
