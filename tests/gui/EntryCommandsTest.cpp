@@ -208,13 +208,13 @@ TEST_F(EntryCommandsTest, FoldersTheProjectCannotHoldAreRefusedByName) {
 // --- Add Special Folder ----------------------------------------------------------
 
 TEST_F(EntryCommandsTest, TheTemporaryFilesChoiceAddsTheUsersAndTheSystemsFolder) {
+    home.SetEnv("TMPDIR", home.path());
     dialogs.dialogScripts.push_back([](QDialog& dialog) {
         Child<QComboBox>(dialog, "specialFolderCombo").setCurrentIndex(5);
         Click(dialog, "okButton");
     });
     commands->AddSpecialFolder();
 
-    home.SetEnv("TMPDIR", home.path());
     const Strings expected = {home.path() + "/...", "/tmp/..."};
     EXPECT_EQ(window->RowTexts(), expected);
     EXPECT_EQ(ProjectEntries(project), expected);
