@@ -592,9 +592,17 @@ CopyOutcome ShellCopy(const std::string& source, const std::string& destination,
     TreeCopier copier(options, reporter);
     if (IsWildcardPattern(sourcePath)) {
         if (!QueryFileStatus(sourcePath)) {
-            // A pattern that matches nothing in an existing folder is no loss.
+            // A pattern that matches nothing in an existing folder is no loss;
+            // a folder that cannot be read is.
+            const std::string folder = ParentFolder(sourcePath);
             CopyOutcome nothing;
-            nothing.sourceMissing = !IsFolder(ParentFolder(sourcePath));
+            nothing.sourceMissing = !IsFolder(folder);
+            if (nothing.sourceMissing) return nothing;
+            Descriptor readable(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+            if (!readable.valid()) {
+                nothing.errors = 1;
+                reporter.ReportError(folder, std::strerror(errno));
+            }
             return nothing;
         }
         copier.CopyMatches(ParentFolder(sourcePath), name, target);

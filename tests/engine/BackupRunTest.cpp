@@ -8,7 +8,10 @@
 
 #include <gmock/gmock.h>
 
+#include <signal.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 
 namespace fs = std::filesystem;
@@ -159,6 +162,29 @@ TEST_F(BackupRunTest, FileThatVanishesAfterTheWalkIsReported) {
     EXPECT_FALSE(fs::exists(dataFolder + "/c.txt"));
     ASSERT_EQ(run.failures.size(), 1u);
     EXPECT_TRUE(run.failures[0].starts_with(doomed + ": ")) << run.failures[0];
+}
+
+// A killed run leaves ".<name>.part-<pid>-<n>" beside the copy; the next run
+// that copies there removes it, and only it.
+TEST_F(BackupRunTest, LaterRunRemovesTemporaryFilesOfAKilledRun) {
+    pid_t gone = 0;
+    for (pid_t candidate = 4'000'000; candidate > 0 && gone == 0; candidate -= 997)
+        if (::kill(candidate, 0) != 0 && errno == ESRCH) gone = candidate;
+    ASSERT_NE(gone, 0);
+    setup.entries = {dataEntry};
+    setup.backupMode = 1;
+    Run();
+    const std::string stale = dataFolder + "/.c.txt.part-" + std::to_string(gone) + "-0";
+    const std::string lookalike = dataFolder + "/.c.txt.part-" + std::to_string(gone) + "-0.keep";
+    WriteTestFile(stale, "half a copy");
+    WriteTestFile(lookalike, "not ours");
+    WriteTestFile(source.path() + "/Data/c.txt", "SEA!");
+    SetModificationTime(source.path() + "/Data/c.txt", 2030, 1, 1, 10, 0, 0);
+    Run();
+    EXPECT_EQ(run.copiedCount, 1);
+    EXPECT_FALSE(fs::exists(stale));
+    EXPECT_TRUE(fs::exists(lookalike));
+    EXPECT_TRUE(run.failures.empty());
 }
 
 TEST_F(BackupRunTest, IncrementalLocalRunCopiesOnlyChangedFilesAndLogsThem) {

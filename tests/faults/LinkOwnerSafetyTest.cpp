@@ -241,4 +241,23 @@ TEST_F(LinkOwnerSafetyTest, LinksAreCopiedAsLinksInBothModesWithTheSameCounts) {
     EXPECT_EQ(counts, 55);
     EXPECT_EQ(Contents(DataCopy("user")), expected);
 }
+// An entry the running user cannot read is a failure of the run, never a
+// "Copied" line or a count.
+TEST_F(LinkOwnerSafetyTest, UnreadableEntriesAreFailuresNotCopies) {
+    WriteTestFile(Source("Closed/inside.txt"), "root only");
+    WriteTestFile(Source("closed.txt"), "root only");
+    ASSERT_EQ(::chmod(Source("Closed").c_str(), 0700), 0);
+    ASSERT_EQ(::chmod(Source("closed.txt").c_str(), 0600), 0);
+    setup.entries = {Source("Closed") + "/...", Source("closed.txt")};
+    StartLog();
+    for (const int mode : {0, 1}) {
+        const int outcome = RunAsUser("user-" + std::to_string(mode), mode, [&] {
+            const bool copiedNothing = run.copiedCount == 0 && run.byteTotal == 0;
+            const bool logged =
+                ReadTestFile(LogPath()).find(Text(TextId::LogCopiedFile)) != std::string::npos;
+            return (run.failures.size() == 2 ? 0 : 1) | (copiedNothing ? 0 : 2) | (logged ? 4 : 0);
+        });
+        EXPECT_EQ(outcome, 0) << "mode " << mode;
+    }
+}
 }  // namespace
