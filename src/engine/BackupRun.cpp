@@ -16,6 +16,8 @@
 #include "util/SafeFormat.h"
 #include "util/ShortenedPath.h"
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <optional>
 #include <system_error>
@@ -133,12 +135,21 @@ private:
             context_.reporter.ReportError(setup_.destination, "no backup folder is set");
             return false;
         }
-        // Without the root, the first single file would be copied to a file
-        // named like the root instead of into it.
+        return BackupRootUsable();
+    }
+
+    // Without the root, the first single file would be copied to a file named
+    // like the root instead of into it. Below it every copy keeps its source's
+    // mode, so the users whose files it holds can read their own copies.
+    bool BackupRootUsable() {
         std::error_code error;
         std::filesystem::create_directories(backupRoot_, error);
-        if (error || !std::filesystem::is_directory(backupRoot_)) {
-            context_.reporter.ReportError(backupRoot_, error ? error.message() : "not a folder");
+        target_.emplace(backupRoot_);
+        if (!target_->Usable()) {
+            const int openError = target_->OpenError();
+            context_.reporter.ReportError(backupRoot_, error                  ? error.message()
+                                                       : openError == ENOTDIR ? std::string("not a folder")
+                                                                              : std::strerror(openError));
             return false;
         }
         return true;
@@ -170,27 +181,47 @@ private:
         if (Incremental() && ToFtp()) {
             UploadIfNewer(entry, run_.ftp.remoteBaseDirectory);
         } else if (Incremental()) {
-            CopyIfChanged(context_, entry, backupRoot_ + "/" + FileNameOf(entry));
+            CopyIfChanged(context_, entry, backupRoot_ + "/" + FileNameOf(entry), &*target_);
         } else if (ToFtp()) {
             Upload(entry, run_.ftp.remoteBaseDirectory);
             ++run_.copiedCount;
             run_.byteTotal += PathSize(entry);
         } else {
-            CopyItem(context_, entry, backupRoot_, ShowCopyProgress());
-            ++run_.copiedCount;
-            run_.byteTotal += PathSize(entry);
-            Log(Text(TextId::LogCopiedFile) + " " + entry);
+            FullLocalFile(entry);
         }
     }
 
-    // One copy of "<folder>/*.*" for the whole tree.
+    CopyOptions LocalCopyOptions() {
+        CopyOptions options;
+        options.showProgress = ShowCopyProgress();
+        options.target = &*target_;
+        return options;
+    }
+
+    // Counted and logged only when the file really was copied.
+    void FullLocalFile(const std::string& entry) {
+        const CopyResult result = CopyItem(context_, entry, backupRoot_, LocalCopyOptions());
+        if (result.status == CopyStatus::Missing) return ReportMissingSource(context_, entry);
+        if (result.status != CopyStatus::Copied || result.outcome.filesCopied == 0) return;
+        ++run_.copiedCount;
+        run_.byteTotal += result.outcome.bytesCopied;
+        Log(Text(TextId::LogCopiedFile) + " " + entry);
+    }
+
+    // One copy of "<folder>/*.*" for the whole tree; it counts as one copy
+    // when anything of it was copied (failures are reported one by one).
     void FullLocalFolder(const std::string& entry, const std::string& folderName) {
         const std::string pattern = WholeFolderPattern(entry);
-        Log(Text(TextId::LogCopiedFolder) + " " + pattern);
-        CopyItem(context_, pattern, backupRoot_ + "/" + folderName, ShowCopyProgress());
         ++run_.scannedCount;
+        const CopyResult result =
+            CopyItem(context_, pattern, backupRoot_ + "/" + folderName, LocalCopyOptions());
+        if (result.status == CopyStatus::Missing) return ReportMissingFolder(context_, entry);
+        // A folder of which nothing could be copied is not a copy.
+        const CopyOutcome& outcome = result.outcome;
+        if (result.status != CopyStatus::Copied || (outcome.errors > 0 && outcome.filesCopied == 0)) return;
+        Log(Text(TextId::LogCopiedFolder) + " " + pattern);
         ++run_.copiedCount;
-        run_.byteTotal += PathSize(pattern);
+        run_.byteTotal += result.outcome.bytesCopied;
     }
 
     void FindFiles(const std::string& entry) {
@@ -229,12 +260,13 @@ private:
         FindFiles(entry);
         ShowCountdown(Text(TextId::SearchingChangedFiles));
         const std::string target = backupRoot_ + "/" + folderName;
-        RecentFolders folders;
+        RecentFolders folders(&*target_);
         for (const std::string& file : run_.foundFiles) {
             if (run_.cancelRequested) break;
             ++run_.scannedCount;
             CopyIfChanged(context_, file, target + RelativePath(file, entry), folders);
         }
+        KeepTouchedFolderAttributes(*target_, entry.substr(0, entry.size() - 4), target);
     }
 
     void IncrementalFtpFolder(const std::string& entry, const std::string& folderName) {
@@ -338,6 +370,7 @@ private:
     BackupWindow& window_;
     const CTranslation& texts_;
     std::string backupRoot_;
+    std::optional<BackupTarget> target_;  // the local backup root, once usable
     std::optional<FtpSession> session_;
     bool remoteBaseChecked_ = false;
     bool remoteUsable_ = true;

@@ -6,9 +6,12 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <fnmatch.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
@@ -87,6 +90,36 @@ private:
     int fd_;
 };
 
+// Owner and group are kept where the run may set them: as root, or for the
+// running user's own files. Returns whether they were kept.
+template <typename Chown>
+bool KeepOwner(const struct stat& source, Chown chown) {
+    const uid_t runningUser = ::geteuid();
+    if (runningUser != 0 && source.st_uid != runningUser) return false;
+    return chown(source.st_uid, source.st_gid) == 0;
+}
+
+// A copy that belongs to someone else than the source's owner must never run
+// with that someone's rights.
+mode_t CopyMode(const struct stat& source, bool ownerKept) {
+    mode_t mode = source.st_mode & 07777;
+    if (!ownerKept) mode &= ~static_cast<mode_t>(S_ISUID | S_ISGID);
+    return mode;
+}
+
+void KeepFileAttributes(int file, const struct stat& source) {
+    const bool ownerKept =
+        KeepOwner(source, [&](uid_t user, gid_t group) { return ::fchown(file, user, group); });
+    // A file system without modes (a FAT stick) refuses fchmod; the data counts.
+    (void)::fchmod(file, CopyMode(source, ownerKept));
+    const timespec times[2] = {source.st_atim, source.st_mtim};
+    (void)::futimens(file, times);
+}
+
+const char* const kNotCopiable = "not a regular file, folder or link; not copied";
+const char* const kLinkInTheWay = "a link stands where a folder of the backup must be; not followed";
+const char* const kVanished = "vanished while the backup ran; not copied";
+
 // An open folder of the walk. `path` is only used for messages; `fresh` says the
 // folder was created by this copy, so nothing in it can be overwritten.
 struct OpenFolder {
@@ -101,18 +134,24 @@ struct OpenFolder {
 // nothing to protect, and the file is written in place.
 class TreeCopier : public DataCopyObserver {
 public:
-    TreeCopier(bool showProgress, TransferReporter& reporter)
-        : showProgress_(showProgress),
+    TreeCopier(const CopyOptions& options, TransferReporter& reporter)
+        : options_(options),
           reporter_(reporter),
           temporaryPrefix_(".part-" + std::to_string(::getpid()) + "-") {}
+
+    const CopyOutcome& Outcome() const { return outcome_; }
 
     void CopyMatches(const std::string& folder, const std::string& pattern, const std::string& destination) {
         Descriptor source(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (!source.valid()) return ReportErrno(folder);
+        struct stat status {};
+        if (::fstat(source.get(), &status) != 0) return ReportErrno(folder);
         bool fresh = false;
         Descriptor target = OpenTargetRoot(destination, fresh);
-        if (!target.valid() || IsTargetRoot(source.get())) return;
+        if (!target.valid() || IsTargetRoot(status)) return;
         CopyFolderContents(source.Release(), folder, {target.get(), destination, fresh}, &pattern);
+        // The copy of a whole folder is that folder's copy: private stays private.
+        if (pattern == "*.*" || pattern == "*") KeepFolderAttributes(target.get(), status);
     }
 
     void CopyFolder(const std::string& folder, const std::string& destination) {
@@ -122,18 +161,34 @@ public:
         if (::fstat(source.get(), &status) != 0) return ReportErrno(folder);
         bool fresh = false;
         Descriptor target = OpenTargetRoot(destination, fresh);
-        if (!target.valid() || IsTargetRoot(source.get())) return;
+        if (!target.valid() || IsTargetRoot(status)) return;
         CopyFolderContents(::dup(source.get()), folder, {target.get(), destination, fresh}, nullptr);
-        ApplyFolderAttributes(target.get(), status);
+        KeepFolderAttributes(target.get(), status);
     }
 
-    void CopyFile(const std::string& file, const std::string& destination) {
+    void CopyFile(const std::string& file, const std::string& destination, bool isLink) {
         const std::string folder = ParentFolder(destination);
-        std::error_code error;
-        std::filesystem::create_directories(folder, error);
-        Descriptor target(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        if (!target.valid()) return ReportErrno(destination);
-        CopyRegularFile({AT_FDCWD, file}, nullptr, {target.get(), destination}, LastComponent(destination));
+        Descriptor target;
+        if (options_.target != nullptr) {
+            std::string reason;
+            target = Descriptor(options_.target->OpenFolder(folder, true, reason));
+            if (!target.valid()) return ReportError(folder, reason);
+        } else {
+            std::error_code error;
+            std::filesystem::create_directories(folder, error);
+            target = Descriptor(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+            if (!target.valid()) return ReportErrno(destination);
+        }
+        SweepStaleTemporaries({target.get(), folder});
+        const OpenFolder targetFolder{target.get(), destination};
+        if (!isLink)
+            return CopyRegularFile({AT_FDCWD, file}, nullptr, targetFolder, LastComponent(destination));
+        // A link found inside a folder is copied as the link it is.
+        const std::string sourceFolderPath = ParentFolder(file);
+        Descriptor sourceFolder(::open(sourceFolderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (!sourceFolder.valid()) return ReportErrnoOrVanished(file);
+        CopyLink({sourceFolder.get(), sourceFolderPath}, LastComponent(file).c_str(),
+                 {target.get(), ParentFolder(destination)}, LastComponent(destination));
     }
 
     void ChunkCopied(std::uint64_t fileBytesDone) override {
@@ -146,12 +201,22 @@ private:
     // Creates the destination folder as needed and remembers it, so that a walk
     // through a source that holds the destination never copies the copy.
     Descriptor OpenTargetRoot(const std::string& destination, bool& created) {
-        std::error_code error;
-        created = std::filesystem::create_directories(destination, error);
-        Descriptor target(::open(destination.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        if (!target.valid()) {
-            ReportErrno(destination);
-            return target;
+        Descriptor target;
+        if (options_.target != nullptr) {
+            std::string reason;
+            target = Descriptor(options_.target->OpenFolder(destination, true, reason, &created));
+            if (!target.valid()) {
+                ReportError(destination, reason);
+                return target;
+            }
+        } else {
+            std::error_code error;
+            created = std::filesystem::create_directories(destination, error);
+            target = Descriptor(::open(destination.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+            if (!target.valid()) {
+                ReportErrno(destination);
+                return target;
+            }
         }
         struct stat status {};
         if (::fstat(target.get(), &status) == 0) {
@@ -166,9 +231,9 @@ private:
     bool IsTargetRoot(const struct stat& folder) const {
         return folder.st_dev == rootDevice_ && folder.st_ino == rootInode_;
     }
-    bool IsTargetRoot(int folder) const {
-        struct stat status {};
-        return ::fstat(folder, &status) == 0 && IsTargetRoot(status);
+
+    bool HeldBack(const std::string& folderPath, const char* name, bool isFolder) const {
+        return options_.holdsBack && options_.holdsBack(Join(folderPath, name), isFolder);
     }
 
     // Takes ownership of sourceFd.
@@ -179,6 +244,7 @@ private:
             ::close(sourceFd);
             return ReportErrno(sourcePath);
         }
+        if (!target.fresh) SweepStaleTemporaries(target);
         const OpenFolder source{::dirfd(folder), sourcePath};
         while (const dirent* entry = ::readdir(folder)) {
             const char* name = entry->d_name;
@@ -187,12 +253,16 @@ private:
             unsigned char type = entry->d_type;
             if (type == DT_UNKNOWN) {
                 struct stat status {};
-                if (::fstatat(source.fd, name, &status, AT_SYMLINK_NOFOLLOW) != 0) continue;
+                if (::fstatat(source.fd, name, &status, AT_SYMLINK_NOFOLLOW) != 0) {
+                    ReportErrnoOrVanished(Join(sourcePath, name));
+                    continue;
+                }
                 type = S_ISDIR(status.st_mode)   ? DT_DIR
                        : S_ISREG(status.st_mode) ? DT_REG
                        : S_ISLNK(status.st_mode) ? DT_LNK
                                                  : DT_FIFO;
             }
+            if (HeldBack(sourcePath, name, type == DT_DIR)) continue;
             switch (type) {
                 case DT_DIR:
                     CopySubfolder(source, name, target);
@@ -201,13 +271,12 @@ private:
                     CopyRegularFile(source, name, target, name);
                     break;
                 case DT_LNK:
-                    CopyLink(source, name, target);
+                    CopyLink(source, name, target, name);
                     break;
                 default:
                     // Pipes, sockets and devices have no content to back up, and
                     // opening a pipe could wait for ever.
-                    reporter_.ReportError(Join(sourcePath, name),
-                                          "not a regular file, folder or link; not copied");
+                    ReportError(Join(sourcePath, name), kNotCopiable);
                     break;
             }
         }
@@ -216,7 +285,7 @@ private:
 
     void CopySubfolder(const OpenFolder& sourceParent, const char* name, const OpenFolder& targetParent) {
         Descriptor source(::openat(sourceParent.fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        if (!source.valid()) return ReportErrnoUnlessGone(Join(sourceParent.path, name));
+        if (!source.valid()) return ReportErrnoOrVanished(Join(sourceParent.path, name));
         struct stat status {};
         if (::fstat(source.get(), &status) != 0) return ReportErrno(Join(sourceParent.path, name));
         if (IsTargetRoot(status)) return;
@@ -227,19 +296,19 @@ private:
         Descriptor target(::openat(targetParent.fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         if (!target.valid()) {
             if (errno == ENOTDIR || errno == ELOOP)
-                return reporter_.ReportError(targetPath, "a file stands where the folder must be created");
+                return ReportBlockedFolder(targetParent.fd, name, targetPath);
             return ReportErrno(targetPath);
         }
         CopyFolderContents(source.Release(), Join(sourceParent.path, name),
                            {target.get(), targetPath, created}, nullptr);
-        ApplyFolderAttributes(target.get(), status);
+        KeepFolderAttributes(target.get(), status);
     }
 
-    // After the contents, since creating them changes the folder's time.
-    static void ApplyFolderAttributes(int folder, const struct stat& source) {
-        (void)::fchmod(folder, source.st_mode & 07777);
-        const timespec times[2] = {source.st_atim, source.st_mtim};
-        (void)::futimens(folder, times);
+    void ReportBlockedFolder(int parent, const char* name, const std::string& path) {
+        struct stat status {};
+        const bool link =
+            ::fstatat(parent, name, &status, AT_SYMLINK_NOFOLLOW) == 0 && S_ISLNK(status.st_mode);
+        ReportError(path, link ? kLinkInTheWay : "a file stands where the folder must be created");
     }
 
     // `name` null: the source folder's path is the file itself (a copy of a single
@@ -251,15 +320,16 @@ private:
         auto sourcePath = [&] { return name ? Join(sourceFolder.path, name) : sourceFolder.path; };
         auto targetPath = [&] { return name ? Join(targetFolder.path, targetName) : targetFolder.path; };
 
-        const int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | (name ? O_NOFOLLOW : 0);
+        // A single file is looked through only when its link is what the user named.
+        const bool noFollow = name != nullptr || !options_.followSourceLink;
+        const int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | (noFollow ? O_NOFOLLOW : 0);
         Descriptor source(::openat(sourceFolder.fd, name ? name : sourceFolder.path.c_str(), flags));
-        if (!source.valid()) return ReportErrnoUnlessGone(sourcePath());
+        if (!source.valid()) return ReportErrnoOrVanished(sourcePath());
         struct stat status {};
         if (::fstat(source.get(), &status) != 0) return ReportErrno(sourcePath());
-        if (!S_ISREG(status.st_mode))
-            return reporter_.ReportError(sourcePath(), "not a regular file, folder or link; not copied");
+        if (!S_ISREG(status.st_mode)) return ReportError(sourcePath(), kNotCopiable);
         const auto size = static_cast<std::uint64_t>(status.st_size);
-        if (showProgress_) StartFile(sourcePath(), size);
+        if (options_.showProgress) StartFile(sourcePath(), size);
 
         std::string temporary;
         Descriptor target;
@@ -277,13 +347,8 @@ private:
         // Written in place or under the temporary name.
         const std::string& written = temporary.empty() ? targetName : temporary;
 
-        int error = CopyFileData(source.get(), target.get(), size, showProgress_ ? this : nullptr);
-        if (error == 0) {
-            // A file system without modes (a FAT stick) refuses fchmod; the data counts.
-            (void)::fchmod(target.get(), status.st_mode & 07777);
-            const timespec times[2] = {status.st_atim, status.st_mtim};
-            (void)::futimens(target.get(), times);
-        }
+        int error = CopyFileData(source.get(), target.get(), size, options_.showProgress ? this : nullptr);
+        if (error == 0) KeepFileAttributes(target.get(), status);
         if (::close(target.Release()) != 0 && error == 0) error = errno;
         if (error == 0 && !temporary.empty() &&
             ::renameat(targetFolder.fd, temporary.c_str(), targetFolder.fd, targetName.c_str()) != 0)
@@ -293,16 +358,19 @@ private:
             return ReportWriteError(targetPath(), error);
         }
         bytesBeforeFile_ += size;
+        ++outcome_.filesCopied;
+        outcome_.bytesCopied += size;
     }
 
-    void CopyLink(const OpenFolder& sourceFolder, const char* name, const OpenFolder& targetFolder) {
+    void CopyLink(const OpenFolder& sourceFolder, const char* name, const OpenFolder& targetFolder,
+                  const std::string& targetName) {
         struct stat status {};
         if (::fstatat(sourceFolder.fd, name, &status, AT_SYMLINK_NOFOLLOW) != 0)
-            return ReportErrnoUnlessGone(Join(sourceFolder.path, name));
+            return ReportErrnoOrVanished(Join(sourceFolder.path, name));
         std::string linkText(static_cast<std::size_t>(status.st_size) + 1, '\0');
         for (;;) {
             const ssize_t length = ::readlinkat(sourceFolder.fd, name, linkText.data(), linkText.size());
-            if (length < 0) return ReportErrnoUnlessGone(Join(sourceFolder.path, name));
+            if (length < 0) return ReportErrnoOrVanished(Join(sourceFolder.path, name));
             if (static_cast<std::size_t>(length) < linkText.size()) {
                 linkText.resize(static_cast<std::size_t>(length));
                 break;
@@ -310,17 +378,32 @@ private:
             linkText.resize(linkText.size() * 2);
         }
         std::string temporary;
-        const int created = CreateTemporary(name, temporary, [&](const char* temporaryName) {
+        const int created = CreateTemporary(targetName, temporary, [&](const char* temporaryName) {
             return ::symlinkat(linkText.c_str(), targetFolder.fd, temporaryName) == 0 ? 0 : -1;
         });
-        if (created < 0) return ReportErrno(Join(targetFolder.path, name));
+        if (created < 0) return ReportErrno(Join(targetFolder.path, targetName));
+        KeepOwner(status, [&](uid_t user, gid_t group) {
+            return ::fchownat(targetFolder.fd, temporary.c_str(), user, group, AT_SYMLINK_NOFOLLOW);
+        });
         const timespec times[2] = {status.st_atim, status.st_mtim};
         (void)::utimensat(targetFolder.fd, temporary.c_str(), times, AT_SYMLINK_NOFOLLOW);
-        if (::renameat(targetFolder.fd, temporary.c_str(), targetFolder.fd, name) != 0) {
+        if (::renameat(targetFolder.fd, temporary.c_str(), targetFolder.fd, targetName.c_str()) != 0) {
             const int error = errno;
             ::unlinkat(targetFolder.fd, temporary.c_str(), 0);
-            ReportWriteError(Join(targetFolder.path, name), error);
+            return ReportWriteError(Join(targetFolder.path, targetName), error);
         }
+        ++outcome_.filesCopied;
+    }
+
+    // Temporary files a killed copy left in a folder of the backup; only inside
+    // a BackupTarget, and once per folder and run.
+    void SweepStaleTemporaries(const OpenFolder& folder) {
+        if (options_.target == nullptr || !options_.target->FirstVisit(folder.path)) return;
+        DIR* listing = ::fdopendir(::openat(folder.fd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (listing == nullptr) return;
+        while (const dirent* entry = ::readdir(listing))
+            if (IsStaleTemporaryName(entry->d_name)) (void)::unlinkat(folder.fd, entry->d_name, 0);
+        ::closedir(listing);
     }
 
     // Finds a free temporary name beside the target ("." + name + ".part-..."),
@@ -355,22 +438,32 @@ private:
         reporter_.ReportProgress(progress_);
     }
 
-    void ReportErrno(const std::string& path) { reporter_.ReportError(path, std::strerror(errno)); }
+    void ReportError(const std::string& path, const std::string& message) {
+        ++outcome_.errors;
+        reporter_.ReportError(path, message);
+    }
 
-    // An entry deleted while the copy runs is no longer part of what is backed up.
-    void ReportErrnoUnlessGone(const std::string& path) {
-        if (errno != ENOENT) ReportErrno(path);
+    void ReportErrno(const std::string& path) { ReportError(path, std::strerror(errno)); }
+
+    // An entry deleted while the copy runs is not backed up: said so in words
+    // of its own, since it is no fault of the disk.
+    void ReportErrnoOrVanished(const std::string& path) {
+        if (errno == ENOENT)
+            ReportError(path, kVanished);
+        else
+            ReportErrno(path);
     }
 
     void ReportWriteError(const std::string& path, int error) {
         if (error == EISDIR || error == ENOTEMPTY || error == EEXIST)
-            reporter_.ReportError(path, "a folder stands where the file must be written");
+            ReportError(path, "a folder stands where the file must be written");
         else
-            reporter_.ReportError(path, std::strerror(error));
+            ReportError(path, std::strerror(error));
     }
 
-    bool showProgress_;
+    const CopyOptions& options_;
     TransferReporter& reporter_;
+    CopyOutcome outcome_;
     TransferProgress progress_;
     std::uint64_t bytesBeforeFile_ = 0;
     std::int64_t lastReportNs_ = 0;
@@ -380,21 +473,159 @@ private:
     dev_t rootDevice_ = 0;
     ino_t rootInode_ = 0;
 };
+
+bool ProcessIsGone(pid_t process) {
+    return ::kill(process, 0) != 0 && errno == ESRCH;
+}
+
+std::uint64_t ParseNumber(std::string_view digits, bool& ok) {
+    std::uint64_t value = 0;
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+    ok = !digits.empty() && error == std::errc() && end == digits.data() + digits.size();
+    return value;
+}
 }  // namespace
 
-void ShellCopy(const std::string& source, const std::string& destination, bool showProgress,
-               TransferReporter& reporter) {
-    const std::optional<FileStatus> status = QueryFileStatus(source);
-    if (!status) return;
+bool IsStaleTemporaryName(std::string_view name) {
+    constexpr std::string_view kMarker = ".part-";
+    const std::size_t marker = name.rfind(kMarker);
+    if (name.size() < 2 || name.front() != '.' || marker == std::string_view::npos || marker < 2)
+        return false;
+    const std::string_view numbers = name.substr(marker + kMarker.size());
+    const std::size_t dash = numbers.find('-');
+    if (dash == std::string_view::npos) return false;
+    bool pidOk = false, counterOk = false;
+    const std::uint64_t process = ParseNumber(numbers.substr(0, dash), pidOk);
+    ParseNumber(numbers.substr(dash + 1), counterOk);
+    if (!pidOk || !counterOk || process == 0 || process > static_cast<std::uint64_t>(INT32_MAX)) return false;
+    const auto pid = static_cast<pid_t>(process);
+    return pid == ::getpid() || ProcessIsGone(pid);
+}
 
-    TreeCopier copier(showProgress, reporter);
+void KeepFolderAttributes(int folder, const struct stat& source) {
+    const bool ownerKept =
+        KeepOwner(source, [&](uid_t user, gid_t group) { return ::fchown(folder, user, group); });
+    (void)::fchmod(folder, CopyMode(source, ownerKept));
+    const timespec times[2] = {source.st_atim, source.st_mtim};
+    (void)::futimens(folder, times);
+}
+
+BackupTarget::BackupTarget(std::string rootPath) : rootPath_(WithoutTrailingSlashes(std::move(rootPath))) {
+    root_ = ::open(rootPath_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (root_ < 0) openError_ = errno;
+}
+
+BackupTarget::~BackupTarget() {
+    if (root_ >= 0) ::close(root_);
+}
+
+bool BackupTarget::Holds(std::string_view path) const {
+    return path == rootPath_ ||
+           (path.size() > rootPath_.size() && path.starts_with(rootPath_) && path[rootPath_.size()] == '/');
+}
+
+int BackupTarget::OpenFolder(std::string_view path, bool create, std::string& reason, bool* created) {
+    if (created != nullptr) *created = false;
+    if (root_ < 0) {
+        reason = std::strerror(openError_);
+        return -1;
+    }
+    if (!Holds(path)) {
+        reason = "outside the backup folder " + rootPath_;
+        return -1;
+    }
+    Descriptor folder(::dup(root_));
+    std::string walked = rootPath_;
+    std::string_view rest = path.substr(rootPath_.size());
+    while (!rest.empty() && folder.valid()) {
+        rest.remove_prefix(1);  // the "/"
+        const std::size_t slash = rest.find('/');
+        const std::string name(rest.substr(0, slash));
+        rest = slash == std::string_view::npos ? std::string_view() : rest.substr(slash);
+        if (name.empty()) continue;
+        walked += "/" + name;
+        constexpr int kFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+        bool made = false;
+        Descriptor inner(::openat(folder.get(), name.c_str(), kFlags));
+        // Made only when missing: most folders exist, and one look is cheaper than two.
+        if (!inner.valid() && errno == ENOENT && create && ::mkdirat(folder.get(), name.c_str(), 0700) == 0) {
+            made = true;
+            touched_.insert(walked);
+            inner = Descriptor(::openat(folder.get(), name.c_str(), kFlags));
+        }
+        if (!inner.valid()) {
+            struct stat status {};
+            if ((errno == ENOTDIR || errno == ELOOP) &&
+                ::fstatat(folder.get(), name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0)
+                reason = walked + ": " + (S_ISLNK(status.st_mode) ? kLinkInTheWay : "not a folder");
+            else
+                reason = walked + ": " + std::strerror(errno);
+            return -1;
+        }
+        folder = std::move(inner);
+        if (created != nullptr) *created = made;
+    }
+    if (create && walked != rootPath_) touched_.insert(walked);
+    return folder.Release();
+}
+
+std::vector<std::string> BackupTarget::TakeTouchedFolders() {
+    std::vector<std::string> folders(touched_.begin(), touched_.end());
+    touched_.clear();
+    std::stable_sort(folders.begin(), folders.end(),
+                     [](const std::string& a, const std::string& b) { return a.size() > b.size(); });
+    return folders;
+}
+
+CopyOutcome ShellCopy(const std::string& source, const std::string& destination, bool showProgress,
+                      TransferReporter& reporter) {
+    CopyOptions options;
+    options.showProgress = showProgress;
+    return ShellCopy(source, destination, options, reporter);
+}
+
+CopyOutcome ShellCopy(const std::string& source, const std::string& destination, const CopyOptions& options,
+                      TransferReporter& reporter) {
     const std::string sourcePath = WithoutTrailingSlashes(source);
     const std::string name = LastComponent(sourcePath);
     const std::string target = WithoutTrailingSlashes(destination);
-    if (IsWildcardPattern(sourcePath)) return copier.CopyMatches(ParentFolder(sourcePath), name, target);
-    const std::string copyPath = IsFolder(target) ? Join(target, name) : target;
-    if (status->isDirectory)
+    TreeCopier copier(options, reporter);
+    if (IsWildcardPattern(sourcePath)) {
+        if (!QueryFileStatus(sourcePath)) {
+            // A pattern that matches nothing in an existing folder is no loss;
+            // a folder that cannot be read is.
+            const std::string folder = ParentFolder(sourcePath);
+            CopyOutcome nothing;
+            nothing.sourceMissing = !IsFolder(folder);
+            if (nothing.sourceMissing) return nothing;
+            Descriptor readable(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+            if (!readable.valid()) {
+                nothing.errors = 1;
+                reporter.ReportError(folder, std::strerror(errno));
+            }
+            return nothing;
+        }
+        copier.CopyMatches(ParentFolder(sourcePath), name, target);
+        return copier.Outcome();
+    }
+    // A dangling link named as the source has nothing behind it; one found
+    // inside a folder is copied as itself.
+    struct stat status {};
+    const int found =
+        options.followSourceLink ? ::stat(sourcePath.c_str(), &status) : ::lstat(sourcePath.c_str(), &status);
+    if (found != 0) {
+        CopyOutcome nothing;
+        nothing.sourceMissing = true;
+        return nothing;
+    }
+    // Inside a backup the destination names the copy itself, unless it is the
+    // root; a link there is never looked through.
+    const bool intoFolder =
+        options.target != nullptr ? target == options.target->RootPath() : IsFolder(target);
+    const std::string copyPath = intoFolder ? Join(target, name) : target;
+    if (S_ISDIR(status.st_mode))
         copier.CopyFolder(sourcePath, copyPath);
     else
-        copier.CopyFile(sourcePath, copyPath);
+        copier.CopyFile(sourcePath, copyPath, S_ISLNK(status.st_mode));
+    return copier.Outcome();
 }

@@ -7,8 +7,9 @@
 #include <cstdlib>
 
 // The Windows shell folders and the places that stand for them here:
-// - "Local AppData" is the cache home, so that its "Temp" subfolder is a per-user
-//   folder of passing files, like the Windows one.
+// - "Local AppData" is the cache home.
+// - "Temp" is the folder of passing files a desktop really has: $TMPDIR when it
+//   is set to an absolute path, else /var/tmp (kept across reboots, unlike /tmp).
 // - "Favorites" on Windows is the folder of the user's bookmarks. The desktop's
 //   bookmarks of places live in $XDG_CONFIG_HOME/gtk-3.0 (file "bookmarks"); that
 //   folder is the nearest thing that can be backed up as a folder.
@@ -35,6 +36,11 @@ std::optional<std::string> BaseFolder(const char* variable, const char* defaultB
     auto home = HomeFolder();
     if (!home) return std::nullopt;
     return *home + "/" + defaultBelowHome;
+}
+
+// The choice of temporary files adds /tmp as an entry of its own.
+bool IsSystemTemp(std::string_view folder) {
+    return folder == "/tmp" || folder == "/tmp/";
 }
 
 // Value of one line of user-dirs.dirs: "$HOME/Documents" or "/abs/path", in
@@ -86,6 +92,11 @@ std::optional<std::string> ShellFolderPath(std::string_view valueName) {
     if (valueName == "My Pictures") return UserDir("XDG_PICTURES_DIR", "Pictures");
     if (valueName == "My Video") return UserDir("XDG_VIDEOS_DIR", "Videos");
     if (valueName == "Local AppData") return BaseFolder("XDG_CACHE_HOME", ".cache");
+    if (valueName == "Temp") {
+        auto folder = Environment("TMPDIR");
+        if (folder && folder->front() == '/' && !IsSystemTemp(*folder)) return folder;
+        return std::string("/var/tmp");
+    }
     if (valueName == "Favorites") {
         auto config = BaseFolder("XDG_CONFIG_HOME", ".config");
         if (!config) return std::nullopt;

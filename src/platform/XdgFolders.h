@@ -9,8 +9,8 @@
 //   "AppData"        $XDG_CONFIG_HOME (default ~/.config)
 //   "Personal"       XDG_DOCUMENTS_DIR    "My Music"  XDG_MUSIC_DIR
 //   "My Pictures"    XDG_PICTURES_DIR     "My Video"  XDG_VIDEOS_DIR
-//   "Local AppData"  $XDG_CACHE_HOME (default ~/.cache): its "Temp" holds the
-//                    user's temporary files
+//   "Local AppData"  $XDG_CACHE_HOME (default ~/.cache)
+//   "Temp"           $TMPDIR when absolute and not /tmp, else /var/tmp
 //   "Favorites"      $XDG_CONFIG_HOME/gtk-3.0, the folder of the desktop's
 //                    bookmarks file (see the .cpp)
 //   "Fonts"          $XDG_DATA_HOME/fonts (default ~/.local/share/fonts)

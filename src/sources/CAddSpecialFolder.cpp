@@ -25,7 +25,7 @@ constexpr std::array<SpecialFolder, 7> kSpecialFolders = {{
     {TextId::SpecialPictures, "My Pictures", ""},
     {TextId::SpecialVideos, "My Video", ""},
     {TextId::SpecialFavorites, "Favorites", ""},
-    {TextId::SpecialTempFiles, "Local AppData", "/Temp"},
+    {TextId::SpecialTempFiles, "Temp", ""},
     {TextId::SpecialFonts, "Fonts", ""},
 }};
 constexpr int kTemporaryFilesIndex = 5;

@@ -8,11 +8,15 @@
 
 #include <gmock/gmock.h>
 
+#include <signal.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 namespace {
 class BackupRunTest : public EngineFixture {
@@ -81,9 +85,106 @@ TEST_F(BackupRunTest, IndexNamesCountEveryEntryIncludingExceptions) {
     SetOption(6, '1');
     Run();
     EXPECT_EQ(ReadTestFile(root + "/2/a/b.txt"), "bee");
-    // Exceptions are only held against the whole-folder pattern in a full run.
-    EXPECT_TRUE(fs::exists(root + "/2/c.txt"));
+    // The exception inside the folder holds its file back in a full run too.
+    EXPECT_FALSE(fs::exists(root + "/2/c.txt"));
     EXPECT_FALSE(fs::exists(dataFolder));
+}
+
+TEST_F(BackupRunTest, FullLocalRunHoldsBackExactlyWhatExceptionsNameAndLogsOnlyRealCopies) {
+    WriteTestFile(source.path() + "/Data/c.txt.bak", "kept");
+    WriteTestFile(source.path() + "/Data/ab/x.txt", "kept");
+    const std::string excludedFile = source.path() + "/excluded.txt";
+    WriteTestFile(excludedFile, "held back");
+    const std::string missing = source.path() + "/renamed.txt";
+    const std::string dangling = source.path() + "/dangling.txt";
+    fs::create_symlink(source.path() + "/nowhere", dangling);
+    setup.entries = {notesFile,
+                     missing,
+                     dangling,
+                     excludedFile,
+                     dataEntry,
+                     "-" + source.path() + "/Data/a/...",
+                     "-" + source.path() + "/Data/c.txt",
+                     "-" + excludedFile};
+    StartLog();
+    Run();
+
+    EXPECT_FALSE(fs::exists(dataFolder + "/a"));
+    EXPECT_FALSE(fs::exists(dataFolder + "/c.txt"));
+    EXPECT_FALSE(fs::exists(root + "/excluded.txt"));
+    EXPECT_EQ(ReadTestFile(dataFolder + "/c.txt.bak"), "kept");
+    EXPECT_EQ(ReadTestFile(dataFolder + "/ab/x.txt"), "kept");
+    EXPECT_EQ(ReadTestFile(dataFolder + "/.hidden"), "h");
+    EXPECT_EQ(run.scannedCount, 5);
+    EXPECT_EQ(run.copiedCount, 2) << "the notes file and the folder";
+    ASSERT_EQ(run.failures.size(), 2u);
+    EXPECT_TRUE(run.failures[0].starts_with(missing + ": "));
+    EXPECT_TRUE(run.failures[1].starts_with(dangling + ": "));
+
+    const std::string log = ReadTestFile(LogPath());
+    EXPECT_THAT(log, HasSubstr(Text(TextId::LogCopiedFile) + " " + notesFile + "\r\n"));
+    EXPECT_THAT(log, Not(HasSubstr(Text(TextId::LogCopiedFile) + " " + missing)));
+    EXPECT_THAT(log, Not(HasSubstr(Text(TextId::LogCopiedFile) + " " + dangling)));
+    EXPECT_THAT(log, Not(HasSubstr(Text(TextId::LogCopiedFile) + " " + excludedFile)));
+    EXPECT_THAT(log, HasSubstr(Text(TextId::LogFailure) + run.failures[0] + "\r\n"));
+}
+
+// A folder entry that names nothing (the temporary files' folder of an old
+// mapping, a renamed folder) fails the run in every mode instead of silence.
+TEST_F(BackupRunTest, MissingEntriesAreFailuresInEveryMode) {
+    const std::string missingFolder = source.path() + "/.cache/Temp";
+    const std::string missingFile = source.path() + "/gone.txt";
+    setup.entries = {missingFolder + "/...", missingFile, notesFile};
+    for (const int mode : {0, 1}) {
+        setup.backupMode = mode;
+        Run();
+        ASSERT_EQ(run.failures.size(), 2u) << "mode " << mode;
+        EXPECT_TRUE(run.failures[0].starts_with(missingFolder + ": ")) << run.failures[0];
+        EXPECT_TRUE(run.failures[1].starts_with(missingFile + ": ")) << run.failures[1];
+        EXPECT_EQ(ReadTestFile(root + "/notes.txt"), "notes");
+        EXPECT_FALSE(fs::exists(root + "/" + EntryFolderName(missingFolder + "/...", 0, false)));
+    }
+    EXPECT_EQ(run.copiedCount, 0) << "the notes file was current";
+}
+
+// A file deleted after the walk found it is reported, not counted.
+TEST_F(BackupRunTest, FileThatVanishesAfterTheWalkIsReported) {
+    const std::string doomed = source.path() + "/Data/c.txt";
+    setup.entries = {dataEntry};
+    setup.backupMode = 1;
+    window.onPump = [&] {
+        if (std::find(run.foundFiles.begin(), run.foundFiles.end(), doomed) != run.foundFiles.end())
+            fs::remove(doomed);
+    };
+    Run();
+    EXPECT_EQ(run.scannedCount, 3);
+    EXPECT_EQ(run.copiedCount, 2);
+    EXPECT_FALSE(fs::exists(dataFolder + "/c.txt"));
+    ASSERT_EQ(run.failures.size(), 1u);
+    EXPECT_TRUE(run.failures[0].starts_with(doomed + ": ")) << run.failures[0];
+}
+
+// A killed run leaves ".<name>.part-<pid>-<n>" beside the copy; the next run
+// that copies there removes it, and only it.
+TEST_F(BackupRunTest, LaterRunRemovesTemporaryFilesOfAKilledRun) {
+    pid_t gone = 0;
+    for (pid_t candidate = 4'000'000; candidate > 0 && gone == 0; candidate -= 997)
+        if (::kill(candidate, 0) != 0 && errno == ESRCH) gone = candidate;
+    ASSERT_NE(gone, 0);
+    setup.entries = {dataEntry};
+    setup.backupMode = 1;
+    Run();
+    const std::string stale = dataFolder + "/.c.txt.part-" + std::to_string(gone) + "-0";
+    const std::string lookalike = dataFolder + "/.c.txt.part-" + std::to_string(gone) + "-0.keep";
+    WriteTestFile(stale, "half a copy");
+    WriteTestFile(lookalike, "not ours");
+    WriteTestFile(source.path() + "/Data/c.txt", "SEA!");
+    SetModificationTime(source.path() + "/Data/c.txt", 2030, 1, 1, 10, 0, 0);
+    Run();
+    EXPECT_EQ(run.copiedCount, 1);
+    EXPECT_FALSE(fs::exists(stale));
+    EXPECT_TRUE(fs::exists(lookalike));
+    EXPECT_TRUE(run.failures.empty());
 }
 
 TEST_F(BackupRunTest, IncrementalLocalRunCopiesOnlyChangedFilesAndLogsThem) {

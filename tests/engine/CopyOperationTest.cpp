@@ -4,6 +4,7 @@
 #include "support/RecordingReporter.h"
 #include "support/RecordingWindow.h"
 #include "support/TempHome.h"
+#include "support/Unprivileged.h"
 
 #include <gtest/gtest.h>
 
@@ -66,35 +67,56 @@ TEST(IsExcluded, FileExceptionsMatchExactlyAndFolderExceptionsByPrefix) {
     EXPECT_FALSE(IsExcluded({}, "/data/x.txt"));
 }
 
-TEST_F(CopyOperationTest, WholeFolderPatternIsCopiedUnlessAFolderExceptionHoldsItBack) {
+TEST(IsFolderExcluded, OnlyFolderExceptionsAtOrAboveTheFolderHoldItBack) {
+    const std::vector<std::string> exceptions = {"/data/sub/...", "/data/file"};
+    EXPECT_TRUE(IsFolderExcluded(exceptions, "/data/sub"));
+    EXPECT_TRUE(IsFolderExcluded(exceptions, "/data/sub/deeper"));
+    EXPECT_FALSE(IsFolderExcluded(exceptions, "/data/subway")) << "a name that merely starts the same";
+    EXPECT_FALSE(IsFolderExcluded(exceptions, "/data"));
+    EXPECT_FALSE(IsFolderExcluded(exceptions, "/data/file")) << "a file exception names a file";
+}
+
+TEST_F(CopyOperationTest, WholeFolderPatternHoldsBackExactlyWhatTheExceptionsName) {
     WriteTestFile(Path("src/a.txt"), "a");
-    fs::create_directories(Path("src/Sub"));
+    WriteTestFile(Path("src/a.txt.bak"), "kept");
     WriteTestFile(Path("src/Sub/b.txt"), "b");
+    WriteTestFile(Path("src/Subway/c.txt"), "kept");
+    WriteTestFile(Path("src/Keep/Sub/d.txt"), "kept");
     std::string doubled;  // separators doubled as the run passes them
     for (char c : Path("src/*.*")) doubled += c == '/' ? std::string("//") : std::string(1, c);
 
-    run.exceptions = {Path("src/Sub/...")};
+    run.exceptions = {Path("src/Sub/..."), Path("src/a.txt")};
     window.statusLine = "countdown";
-    EXPECT_EQ(CopyItem(context, doubled, Path("dest/one"), false), CopyResult::Copied);
-    EXPECT_EQ(ReadTestFile(Path("dest/one/Sub/b.txt")), "b")
-        << "an exception inside the folder does not apply";
-    EXPECT_EQ(run.copiedCount, 0);
+    const CopyResult result = CopyItem(context, doubled, Path("dest/one"), {});
+    EXPECT_EQ(result.status, CopyStatus::Copied);
+    EXPECT_EQ(result.outcome.filesCopied, 3u);
+    EXPECT_EQ(result.outcome.bytesCopied, 12u);
+    EXPECT_FALSE(fs::exists(Path("dest/one/Sub"))) << "a folder exception holds the folder back";
+    EXPECT_FALSE(fs::exists(Path("dest/one/a.txt"))) << "a file exception holds the file back";
+    EXPECT_EQ(ReadTestFile(Path("dest/one/a.txt.bak")), "kept");
+    EXPECT_EQ(ReadTestFile(Path("dest/one/Subway/c.txt")), "kept");
+    EXPECT_EQ(ReadTestFile(Path("dest/one/Keep/Sub/d.txt")), "kept");
+    EXPECT_EQ(run.copiedCount, 0) << "counting is the caller's";
     EXPECT_EQ(window.statusLine, "countdown") << "the status line is put back";
     ASSERT_FALSE(window.statusHistory.empty());
     EXPECT_EQ(window.statusHistory.front(), Text(TextId::CopyingPrefix) + " " + Path("src/*.*"));
     EXPECT_GE(window.pumpCount, 2);
 
     run.exceptions = {Path("src/...")};
-    EXPECT_EQ(CopyItem(context, doubled, Path("dest/two"), false), CopyResult::Excluded);
+    EXPECT_EQ(CopyItem(context, doubled, Path("dest/two"), {}).status, CopyStatus::Excluded);
     EXPECT_FALSE(fs::exists(Path("dest/two")));
-    EXPECT_EQ(run.copiedCount, -1);
     EXPECT_TRUE(reporter.errors.empty());
+
+    run.exceptions.clear();
+    const CopyResult missing = CopyItem(context, Path("gone/*.*"), Path("dest/three"), {});
+    EXPECT_EQ(missing.status, CopyStatus::Missing);
+    EXPECT_FALSE(fs::exists(Path("dest/three")));
 }
 
 TEST_F(CopyOperationTest, CancelledRunCopiesNothingAndCountsNothing) {
     WriteTestFile(Path("src/a.txt"), "a");
     run.cancelRequested = true;
-    EXPECT_EQ(CopyItem(context, Path("src/a.txt"), Path("dest/a.txt"), false), CopyResult::Cancelled);
+    EXPECT_EQ(CopyItem(context, Path("src/a.txt"), Path("dest/a.txt"), {}).status, CopyStatus::Cancelled);
     EXPECT_FALSE(fs::exists(Path("dest/a.txt")));
     EXPECT_EQ(run.copiedCount, 0);
     EXPECT_EQ(window.pumpCount, 0);
@@ -158,15 +180,71 @@ TEST_F(ChangedFileCopyTest, MissingCopyAlwaysDiffersAndIsLoggedWhenAsked) {
               kHistoryHeader + Text(TextId::LogCopiedFile) + " " + Path("dest/sub/f.txt") + "\r\n");
 }
 
-TEST_F(ChangedFileCopyTest, MissingSourceAndExcludedSourceCountNothing) {
+TEST_F(ChangedFileCopyTest, MissingSourceIsReportedAndExcludedSourceCountsNothing) {
     setup.optionFlags[4] = '1';
     CopyIfChanged(context, Path("src/gone.txt"), Path("dest/gone.txt"));
+    fs::create_symlink(Path("src/nowhere"), Path("src/dangling"));
+    CopyIfChanged(context, Path("src/dangling"), Path("dest/dangling"));
+    ASSERT_EQ(reporter.errors.size(), 2u);
+    EXPECT_EQ(reporter.errors[0].first, Path("src/gone.txt"));
+    EXPECT_EQ(reporter.errors[1].first, Path("src/dangling")) << "a file entry's link is followed";
     run.exceptions = {Path("src/...")};
     CopyIfChanged(context, Path("src/f.txt"), Path("dest/new.txt"));
     EXPECT_FALSE(fs::exists(Path("dest/new.txt")));
+    EXPECT_EQ(reporter.errors.size(), 2u);
     EXPECT_EQ(run.copiedCount, 0);
     EXPECT_EQ(run.byteTotal, 0u);
     EXPECT_FALSE(fs::exists(LogPath())) << "nothing copied, nothing logged";
+}
+
+TEST_F(ChangedFileCopyTest, FailedCopyCountsNothingAndIsNotLogged) {
+    setup.optionFlags[4] = '1';
+    WriteHistoryHeader(LogPath());
+    fs::create_directories(Path("dest/g.txt/inside"));  // a folder where the copy must go
+    BackupTarget target(Path("dest"));
+    CopyIfChanged(context, Path("src/f.txt"), Path("dest/g.txt"), &target);
+    ASSERT_EQ(reporter.errors.size(), 1u);
+    EXPECT_EQ(reporter.errors[0].first, Path("dest/g.txt"));
+    EXPECT_TRUE(fs::is_empty(Path("dest/g.txt/inside")));
+    EXPECT_EQ(run.copiedCount, 0);
+    EXPECT_EQ(run.byteTotal, 0u);
+    EXPECT_EQ(ReadTestFile(LogPath()), kHistoryHeader);
+}
+
+// Inside a folder a link is backed up as itself: compared by its text and
+// time, rewritten when either changed, never looked through.
+TEST_F(ChangedFileCopyTest, FoundLinksAreComparedAndCopiedAsLinks) {
+    WriteTestFile(Path("secret.txt"), "never copied");
+    fs::create_symlink(Path("secret.txt"), Path("src/link"));
+    RecentFolders folders;
+    CopyIfChanged(context, Path("src/link"), Path("dest/link"), folders);
+    ASSERT_TRUE(fs::is_symlink(Path("dest/link")));
+    EXPECT_EQ(fs::read_symlink(Path("dest/link")), Path("secret.txt"));
+    EXPECT_EQ(run.copiedCount, 1);
+    EXPECT_EQ(run.byteTotal, 0u);
+
+    CopyIfChanged(context, Path("src/link"), Path("dest/link"), folders);
+    EXPECT_EQ(run.copiedCount, 1) << "an unchanged link is current";
+
+    // Same time, another target: copied again.
+    struct stat before {};
+    ASSERT_EQ(::lstat(Path("src/link").c_str(), &before), 0);
+    fs::remove(Path("src/link"));
+    fs::create_symlink("f.txt", Path("src/link"));
+    const timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, Path("src/link").c_str(), times, AT_SYMLINK_NOFOLLOW), 0);
+    CopyIfChanged(context, Path("src/link"), Path("dest/link"), folders);
+    EXPECT_EQ(fs::read_symlink(Path("dest/link")), "f.txt");
+    EXPECT_EQ(run.copiedCount, 2);
+
+    // A regular copy where the link now is differs in kind.
+    fs::remove(Path("dest/link"));
+    fs::copy_file(Path("src/f.txt"), Path("dest/link"));
+    ASSERT_EQ(::utimensat(AT_FDCWD, Path("dest/link").c_str(), times, 0), 0);
+    CopyIfChanged(context, Path("src/link"), Path("dest/link"), folders);
+    EXPECT_TRUE(fs::is_symlink(Path("dest/link")));
+    EXPECT_EQ(run.copiedCount, 3);
+    EXPECT_TRUE(reporter.errors.empty());
 }
 
 TEST_F(ChangedFileCopyTest, UnwritableLogIsRecordedAsAFailureAndTheCopyStands) {
@@ -243,7 +321,7 @@ TEST_F(RecentFoldersTest, MissingDestinationFolderIsNotRemembered) {
 }
 
 // A path too long for a plain stat stays unreadable, although its folder handle
-// could reach the file: the file counts as missing, as it always did.
+// could reach the file: the file is not backed up, and that is reported.
 TEST_F(RecentFoldersTest, OverlongSourcePathCountsAsMissing) {
     const std::string part(200, 'd');
     std::string relative = "src";
@@ -266,12 +344,13 @@ TEST_F(RecentFoldersTest, OverlongSourcePathCountsAsMissing) {
     CopyIfChanged(context, source, Path("dest/long.txt"), folders);
     EXPECT_FALSE(fs::exists(Path("dest/long.txt")));
     EXPECT_EQ(run.copiedCount, 0);
-    EXPECT_TRUE(reporter.errors.empty());
+    ASSERT_EQ(reporter.errors.size(), 1u) << "a file that cannot be looked at is not backed up";
+    EXPECT_EQ(reporter.errors[0].first, source);
 }
 
 class FolderWalkTest : public CopyOperationTest {};
 
-TEST_F(FolderWalkTest, FindsEveryFileButDotAndDotDotWithoutFollowingFolderLinks) {
+TEST_F(FolderWalkTest, FindsEveryFileAndLinkButDotAndDotDotWithoutFollowingLinks) {
     const std::vector<std::string> files = {
         "plain.txt",        "ends in dot.", "two dots..",    "...",
         ".hidden",          "sub/x y.txt",  "sub/st*r?.txt", "sub/deep/caf\xC3\xA9 \x80\xFF.bin",
@@ -287,20 +366,47 @@ TEST_F(FolderWalkTest, FindsEveryFileButDotAndDotDotWithoutFollowingFolderLinks)
     for (const std::string& file : files)
         if (file != "empty/../keep") expected.insert(Path("tree/" + file));
     expected.insert(Path("tree/keep"));
+    // Links of every kind are found as themselves.
     expected.insert(Path("tree/link to file"));
+    expected.insert(Path("tree/loop"));
+    expected.insert(Path("tree/dangling"));
     EXPECT_EQ(std::set<std::string>(run.foundFiles.begin(), run.foundFiles.end()), expected);
     EXPECT_EQ(run.foundFiles.size(), expected.size());
+    EXPECT_TRUE(reporter.errors.empty());
     // One pump per directory entry: 12 in tree, 3 in sub, 1 each in deep and dot.dir.
     EXPECT_EQ(window.pumpCount, 17);
     EXPECT_GE(window.refreshCount, 1);
 }
 
-TEST_F(FolderWalkTest, UnreadableOrMissingFolderContributesNothing) {
+TEST_F(FolderWalkTest, UnreadableOrMissingFolderContributesNothingAndIsReported) {
     WriteTestFile(Path("file"), "not a folder");
     WalkFolder(context, Path("file") + "/...");
     WalkFolder(context, Path("missing") + "/...");
     WalkFolder(context, "abc");
     EXPECT_TRUE(run.foundFiles.empty());
+    ASSERT_EQ(reporter.errors.size(), 2u);
+    EXPECT_EQ(reporter.errors[0].first, Path("file"));
+    EXPECT_EQ(reporter.errors[1].first, Path("missing"));
+}
+
+TEST_F(FolderWalkTest, PipesSocketsAndUnreadableSubfoldersAreReported) {
+    WriteTestFile(Path("tree/a.txt"), "a");
+    WriteTestFile(Path("tree/closed/b.txt"), "b");
+    ASSERT_EQ(::mkfifo(Path("tree/pipe").c_str(), 0600), 0);
+    ::chmod(home.path().c_str(), 0755);
+    GiveTreeTo(Path("tree"), NobodyAccount());
+    ::chmod(Path("tree/closed").c_str(), 0);
+    if (!CanDropPrivileges()) GTEST_SKIP() << "needs root to switch accounts";
+    // The child reports what it found and what it reported through its exit code.
+    const int result = RunAsUnprivileged([&] {
+        WalkFolder(context, Path("tree") + "/...");
+        std::set<std::string> reported;
+        for (const auto& error : reporter.errors) reported.insert(error.first);
+        const bool found = run.foundFiles == std::vector<std::string>{Path("tree/a.txt")};
+        const bool told = reported == std::set<std::string>{Path("tree/pipe"), Path("tree/closed")};
+        return (found ? 0 : 1) | (told ? 0 : 2);
+    });
+    EXPECT_EQ(result, 0);
 }
 
 TEST_F(FolderWalkTest, CountingStatusAtEveryHundredthFile) {

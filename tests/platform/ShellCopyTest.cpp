@@ -1,12 +1,18 @@
 #include "platform/ShellCopy.h"
 
 #include "CopyTestSupport.h"
+#include "support/FileSizeLimit.h"
 #include "support/TempHome.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
+#include <algorithm>
+#include <cerrno>
 #include <filesystem>
 
 namespace fs = std::filesystem;
@@ -162,4 +168,137 @@ TEST_F(ShellCopyTest, ProgressOnlyWhenAskedAndDuringALargeFile) {
     EXPECT_TRUE(midFile);
     EXPECT_EQ(lastDone, size);
     EXPECT_TRUE(reporter_.errors.empty());
+}
+
+TEST_F(ShellCopyTest, OutcomeTellsWhatWasReallyCopied) {
+    MakeTree();
+    fs::create_symlink("a.txt", Source("/link.txt"));
+    const CopyOutcome all = ShellCopy(Source("/*.*"), Backup(), false, reporter_);
+    EXPECT_EQ(all.filesCopied, 6u) << "five files and one link";
+    EXPECT_EQ(all.bytesCopied, 5u + 8u + 5u + 4u + 5u);
+    EXPECT_EQ(all.errors, 0u);
+    EXPECT_FALSE(all.sourceMissing);
+
+    WriteTestFile(Source("/big.bin"), std::string(200000, 'n'));
+    CopyOutcome failed;
+    {
+        FileSizeLimit limit(50000);
+        failed = ShellCopy(Source("/big.bin"), Backup("/big.bin"), false, reporter_);
+    }
+    EXPECT_EQ(failed.filesCopied, 0u);
+    EXPECT_EQ(failed.bytesCopied, 0u);
+    EXPECT_EQ(failed.errors, 1u);
+
+    EXPECT_TRUE(ShellCopy(Source("/missing.txt"), Backup("/m"), false, reporter_).sourceMissing);
+    EXPECT_TRUE(ShellCopy(Source("/NoFolder/*.*"), Backup("/m"), false, reporter_).sourceMissing);
+    fs::create_directories(Source("/Empty"));
+    EXPECT_FALSE(ShellCopy(Source("/Empty/*.*"), Backup("/m"), false, reporter_).sourceMissing)
+        << "an empty folder is no loss";
+    fs::create_symlink(Source("/nowhere"), Source("/dangling"));
+    EXPECT_TRUE(ShellCopy(Source("/dangling"), Backup("/d"), false, reporter_).sourceMissing)
+        << "a dangling link named as the source has nothing behind it";
+}
+
+TEST_F(ShellCopyTest, HeldBackEntriesInsideTheTreeAreNotCopied) {
+    MakeTree();
+    CopyOptions options;
+    std::vector<std::pair<std::string, bool>> asked;
+    options.holdsBack = [&](const std::string& path, bool isFolder) {
+        asked.emplace_back(path, isFolder);
+        return path == Source("/Sub") || path == Source("/a.txt");
+    };
+    const CopyOutcome outcome = ShellCopy(Source("/*.*"), Backup(), options, reporter_);
+    EXPECT_EQ(TreeListing(Backup()), (std::set<std::string>{".profile", "no_extension", "Empty"}));
+    EXPECT_EQ(outcome.filesCopied, 2u);
+    EXPECT_TRUE(std::find(asked.begin(), asked.end(), std::make_pair(Source("/Sub"), true)) != asked.end());
+    EXPECT_TRUE(std::find(asked.begin(), asked.end(), std::make_pair(Source("/a.txt"), false)) !=
+                asked.end());
+}
+
+// A single file found inside a folder: its link is copied as the link.
+TEST_F(ShellCopyTest, SingleLinkIsCopiedAsItselfWhenNotFollowed) {
+    WriteTestFile(home_.path() + "/secret", "not to be read through the link");
+    fs::create_directories(Source());
+    fs::create_symlink(home_.path() + "/secret", Source("/link"));
+    CopyOptions options;
+    options.followSourceLink = false;
+    const CopyOutcome outcome = ShellCopy(Source("/link"), Backup("/copy"), options, reporter_);
+    EXPECT_EQ(outcome.filesCopied, 1u);
+    ASSERT_TRUE(fs::is_symlink(Backup("/copy")));
+    EXPECT_EQ(fs::read_symlink(Backup("/copy")), home_.path() + "/secret");
+
+    options.followSourceLink = true;
+    ShellCopy(Source("/link"), Backup("/followed"), options, reporter_);
+    EXPECT_FALSE(fs::is_symlink(Backup("/followed")));
+    EXPECT_EQ(ReadTestFile(Backup("/followed")), "not to be read through the link");
+    EXPECT_TRUE(reporter_.errors.empty());
+}
+
+// Temporary files of a killed copy (".<name>.part-<pid>-<n>") are cleared when
+// a later copy into the backup meets them; nothing else is touched.
+TEST_F(ShellCopyTest, StaleTemporaryFilesInsideTheBackupAreRemoved) {
+    MakeTree();
+    const pid_t live = ::getppid();
+    int gone = 0;
+    for (pid_t candidate = 4'000'000; candidate > 0 && gone == 0; candidate -= 997)
+        if (::kill(candidate, 0) != 0 && errno == ESRCH) gone = candidate;
+    ASSERT_NE(gone, 0);
+    const std::string stale = ".a.txt.part-" + std::to_string(gone) + "-3";
+    const std::string own = ".b.doc.part-" + std::to_string(::getpid()) + "-0";
+    const std::set<std::string> kept = {
+        ".a.txt.part-" + std::to_string(live) + "-3",  // another run's
+        ".a.txt.part-" + std::to_string(gone) + "-x", "a.txt.part-" + std::to_string(gone) + "-3",
+        ".part-" + std::to_string(gone) + "-3", ".a.txt.part-" + std::to_string(gone)};
+    WriteTestFile(Backup("/" + stale), "left by a killed run");
+    WriteTestFile(Backup("/Sub/" + own), "left by this process");
+    for (const std::string& name : kept) WriteTestFile(Backup("/" + name), "not ours to remove");
+
+    EXPECT_TRUE(IsStaleTemporaryName(stale));
+    EXPECT_TRUE(IsStaleTemporaryName(own));
+    for (const std::string& name : kept) EXPECT_FALSE(IsStaleTemporaryName(name)) << name;
+
+    // Outside a backup target nothing is swept.
+    ShellCopy(Source("/*.*"), Backup(), false, reporter_);
+    EXPECT_TRUE(fs::exists(Backup("/" + stale)));
+
+    BackupTarget target(Backup());
+    CopyOptions options;
+    options.target = &target;
+    ShellCopy(Source("/*.*"), Backup(), options, reporter_);
+    EXPECT_FALSE(fs::exists(Backup("/" + stale)));
+    EXPECT_FALSE(fs::exists(Backup("/Sub/" + own)));
+    for (const std::string& name : kept) EXPECT_TRUE(fs::exists(Backup("/" + name))) << name;
+    EXPECT_TRUE(reporter_.errors.empty());
+}
+
+// Below a backup target's root nothing is reached through a link: a link
+// where a folder of the backup must be is reported and left alone.
+TEST_F(ShellCopyTest, LinkInTheBackupIsNeverWrittenThrough) {
+    MakeTree();
+    const std::string outside = home_.path() + "/Outside";
+    fs::create_directories(outside);
+    fs::create_directories(Backup());
+    fs::create_directory_symlink(outside, Backup("/copy"));
+    fs::create_directories(Backup("/whole"));
+    fs::create_directory_symlink(outside, Backup("/whole/Sub"));
+
+    BackupTarget target(Backup());
+    ASSERT_TRUE(target.Usable());
+    CopyOptions options;
+    options.target = &target;
+    ShellCopy(Source("/a.txt"), Backup("/copy/deeper/a.txt"), options, reporter_);
+    ShellCopy(Source("/*.*"), Backup("/copy"), options, reporter_);
+    ShellCopy(Source("/*.*"), Backup("/whole"), options, reporter_);
+
+    EXPECT_TRUE(fs::is_empty(outside));
+    EXPECT_TRUE(fs::is_symlink(Backup("/copy")));
+    EXPECT_TRUE(fs::is_symlink(Backup("/whole/Sub")));
+    EXPECT_EQ(ReadTestFile(Backup("/whole/a.txt")), "alpha");
+    ASSERT_EQ(reporter_.errors.size(), 3u);
+    EXPECT_THAT(reporter_.errors[0].second, ::testing::HasSubstr("link"));
+    EXPECT_EQ(reporter_.errors[2].first, Backup("/whole/Sub"));
+    EXPECT_THAT(reporter_.errors[2].second, ::testing::HasSubstr("link"));
+
+    std::string reason;
+    EXPECT_LT(target.OpenFolder(home_.path(), false, reason), 0) << "outside the root";
 }

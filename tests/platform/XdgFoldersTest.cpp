@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 class XdgFoldersTest : public ::testing::Test {
 protected:
     void WriteUserDirs(const std::string& text) {
@@ -57,6 +59,19 @@ TEST_F(XdgFoldersTest, UnsetOrRelativeVariablesMeanTheDefaults) {
     EXPECT_EQ(ShellFolderPath("AppData"), home_.path() + "/.config");
     EXPECT_EQ(ShellFolderPath("Local AppData"), home_.path() + "/.cache");
     EXPECT_EQ(ShellFolderPath("Fonts"), home_.path() + "/.local/share/fonts");
+}
+
+TEST_F(XdgFoldersTest, TemporaryFilesAreAFolderThatExists) {
+    home_.SetEnv("TMPDIR", home_.path());
+    EXPECT_EQ(ShellFolderPath("Temp"), home_.path());
+    home_.SetEnv("TMPDIR", "relative/tmp");
+    EXPECT_EQ(ShellFolderPath("Temp"), "/var/tmp");
+    home_.SetEnv("TMPDIR", "/tmp");
+    EXPECT_EQ(ShellFolderPath("Temp"), "/var/tmp") << "/tmp is an entry of its own";
+    home_.UnsetEnv("TMPDIR");
+    const std::optional<std::string> folder = ShellFolderPath("Temp");
+    ASSERT_TRUE(folder);
+    EXPECT_TRUE(std::filesystem::is_directory(*folder)) << *folder;
 }
 
 TEST_F(XdgFoldersTest, UnknownNamesHaveNoFolder) {
