@@ -2,10 +2,10 @@
 #include "engine/BackupLayout.h"
 #include "engine/RunLock.h"
 #include "i18n/CTranslation.h"
+#include "sources/Entries.h"
 #include "storage/FirstStart.h"
 #include "storage/PowerClass.h"
 #include "storage/ProjectFile.h"
-#include "sources/Entries.h"
 #include "support/FtpTestServer.h"
 #include "support/TempHome.h"
 
@@ -198,7 +198,8 @@ TEST_F(CliTest, BackupFolderOfTheWrongFormExitsTwoBeforeAnythingRuns) {
 
 TEST_F(CliTest, FtpDestinationIsNoLocalFolderAndStillBacksUp) {
     FtpTestServer server;
-    setup.destination = FtpDestination("ftp://" + server.HostAndPort(), server.user(), server.password(), "up");
+    setup.destination =
+        FtpDestination("ftp://" + server.HostAndPort(), server.user(), server.password(), "up");
     WriteProject(projectPath, setup);
     const CliResult result = RunCli({"run", projectPath});
     EXPECT_EQ(result.exitCode, 0) << result.err;

@@ -349,7 +349,8 @@ TEST_F(BackupRunTest, DestinationOfTheWrongFormIsRefusedBeforeTheRunBegins) {
         window.messages.clear();
         EXPECT_EQ(Run(), RunOutcome::DestinationRefused) << destination;
         ASSERT_EQ(window.messages.size(), 1u) << destination;
-        EXPECT_EQ(window.messages[0].first, "Nothing was backed up: " + DestinationProblem(destination) + ".");
+        EXPECT_EQ(window.messages[0].first,
+                  "Nothing was backed up: " + DestinationProblem(destination) + ".");
         EXPECT_EQ(window.statusLine, window.messages[0].first);
     }
     EXPECT_EQ(RunsStarted(), 0);
