@@ -266,9 +266,11 @@ void CBackupDlg::Guarded(const std::function<void()>& command) {
     }
 }
 
+// The window's own messages are notices: one left open on an unattended
+// machine must not hold up the scheduler's minutes.
 void CBackupDlg::ReportError(const std::exception& error) {
-    dialogs_.ShowMessage(this, Qt8(ErrorMessage(error, texts_)), Qt8(MessageCaption(texts_)),
-                         Dialogs::Buttons::Ok, Dialogs::Icon::Warning);
+    dialogs_.ShowNotice(this, Qt8(ErrorMessage(error, texts_)), Qt8(MessageCaption(texts_)),
+                        Dialogs::Icon::Warning);
 }
 
 void CBackupDlg::RunEngine(const std::function<void(BackupContext&)>& step) {
@@ -279,8 +281,8 @@ void CBackupDlg::RunEngine(const std::function<void(BackupContext&)>& step) {
     });
     const std::vector<std::string> errors = reporter_->TakeErrors();
     if (!errors.empty())
-        dialogs_.ShowMessage(this, Qt8(TransferErrorsMessage(errors, texts_)), Qt8(MessageCaption(texts_)),
-                             Dialogs::Buttons::Ok, Dialogs::Icon::Warning);
+        dialogs_.ShowNotice(this, Qt8(TransferErrorsMessage(errors, texts_)), Qt8(MessageCaption(texts_)),
+                            Dialogs::Icon::Warning);
     --engineDepth_;
     if (engineDepth_ == 0 && endPending_) {
         endPending_ = false;
@@ -289,8 +291,8 @@ void CBackupDlg::RunEngine(const std::function<void(BackupContext&)>& step) {
 }
 
 void CBackupDlg::OnSchedulerTick() {
-    // A tick that arrives while the previous one still shows its messages, or
-    // while a run pumps events, is skipped rather than nested.
+    // A tick that arrives while a run pumps events is skipped rather than
+    // nested. Messages do not hold the engine: they are notices.
     if (engineDepth_ > 0 || run_.running) return;
     RunEngine([](BackupContext& context) { Tick(context); });
 }
@@ -599,7 +601,7 @@ void CBackupDlg::StopTimer() {
 }
 
 void CBackupDlg::ShowMessage(const std::string& text, const std::string& caption) {
-    dialogs_.ShowMessage(this, Qt8(text), Qt8(caption), Dialogs::Buttons::Ok, Dialogs::Icon::None);
+    dialogs_.ShowNotice(this, Qt8(text), Qt8(caption), Dialogs::Icon::None);
 }
 
 void CBackupDlg::WaitMilliseconds(int milliseconds) {

@@ -4,6 +4,7 @@
 #include "cli/StreamReporter.h"
 #include "cli/TerminalWindow.h"
 #include "engine/BackupEngine.h"
+#include "engine/BackupLayout.h"
 #include "engine/ProjectSave.h"
 #include "engine/RunLock.h"
 #include "engine/RunReport.h"
@@ -131,6 +132,14 @@ int RunProjectOnce(const std::optional<std::string>& projectArgument, std::ostre
         return ExitCode::kUsage;
     }
 
+    // Refused before anything starts, as an unloadable project is: the run
+    // would write where the user never meant it to.
+    if (const std::string problem = DestinationProblem(loaded.setup.destination); !problem.empty()) {
+        err << "tarnwick-backup-cli: " << loaded.setup.currentProjectFile << ": " << problem
+            << "; nothing was done\n";
+        return ExitCode::kUsage;
+    }
+
     RunState run;
     TerminalWindow window(run, err);
     StreamReporter reporter(err);
@@ -150,6 +159,7 @@ int RunProjectOnce(const std::optional<std::string>& projectArgument, std::ostre
             << RunLock::LockFilePath(loaded.settingsFolder) << " is locked); nothing was done\n";
         return ExitCode::kLocked;
     }
+    if (outcome == RunOutcome::DestinationRefused) return ExitCode::kUsage;
 
     AddSaveFailures(loaded, texts, run);
     const std::string endLine = run.reportLines.empty() ? std::string() : run.reportLines.back();

@@ -16,8 +16,9 @@ constexpr std::string_view kUsage =
     "\n"
     "Status lines and errors go to stderr, the summary to stdout.\n"
     "Exit status: 0 everything copied, 1 some item or log line failed,\n"
-    "2 usage error or unloadable project, 3 another run holds the lock,\n"
-    "130 stopped by SIGINT or SIGTERM.\n";
+    "2 usage error, unloadable project or unusable backup folder (empty,\n"
+    "relative or without the trailing \"/...\"), 3 another run holds the lock,\n"
+    "130 stopped by SIGINT or SIGTERM (not recorded as the project's last run).\n";
 }  // namespace
 
 int main(int argc, char* argv[]) {

@@ -36,9 +36,12 @@ void RequestCancel(RunState& run);
 enum class RunOutcome {
     Finished,
     Cancelled,
-    LockedElsewhere,  // another process holds the run lock; nothing was started
-    AlreadyRunning,   // a run is in progress in this process; nothing was started
+    LockedElsewhere,     // another process holds the run lock; nothing was started
+    AlreadyRunning,      // a run is in progress in this process; nothing was started
+    DestinationRefused,  // the destination cannot take a backup (DestinationProblem); nothing was started
 };
+// True for the outcomes after which no run took place.
+bool NothingStarted(RunOutcome outcome);
 // One backup run over the whole entry list (the automatic-start wait included
 // when the command line says so).
 RunOutcome RunBackup(BackupContext& context);

@@ -1,5 +1,6 @@
 #include "engine/BackupLayout.h"
 
+#include "sources/Entries.h"
 #include "util/LenientNumbers.h"
 
 #include <algorithm>
@@ -14,6 +15,19 @@ std::string_view WithoutLast(std::string_view text, std::size_t n) {
 std::string BackupRoot(std::string_view destination) {
     const std::size_t slash = destination.rfind('/');
     return std::string(slash == std::string_view::npos ? std::string_view() : destination.substr(0, slash));
+}
+
+std::string DestinationProblem(std::string_view destination) {
+    if (destination.empty()) return "no backup folder is set";
+    if (IsFtpDestination(destination))
+        return DecodeFtpDestination(destination).server.empty()
+                   ? "the FTP destination " + DestinationBoxText(destination, false) + " names no server"
+                   : std::string();
+    const std::string quoted = "the backup folder \"" + std::string(destination) + "\"";
+    if (!destination.ends_with("/...")) return quoted + " does not end in \"/...\"";
+    if (!destination.starts_with('/')) return quoted + " is not an absolute path";
+    if (BackupRoot(destination).empty()) return quoted + " names no folder";
+    return {};
 }
 
 std::string EntryFolderName(std::string_view folderEntry, std::size_t listIndex, bool indexNames) {

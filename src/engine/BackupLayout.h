@@ -8,6 +8,13 @@
 // "<folder>/..." -> "<folder>"; the text before the last "/" (empty without one).
 std::string BackupRoot(std::string_view destination);
 
+// Why a run cannot back up to the destination, as one line for the user; empty
+// when it can. A local destination must be an absolute folder followed by
+// "/...": without the suffix the copies would land in the parent folder, and a
+// relative one below whatever the current folder is. An FTP destination must
+// name its server; its password never shows in the text.
+std::string DestinationProblem(std::string_view destination);
+
 // The subfolder a folder entry gets: the entry with "/" -> "_" and ":" -> "-",
 // minus its last four characters ("/home/ann/Data/..." -> "_home_ann_Data"), or
 // the entry's list index when index names are on.

@@ -44,8 +44,9 @@ public:
         WaitAfterAutomaticStart();
         Prepare();
         BackUpEntries();
-        Finish();
-        return run_.cancelRequested ? RunOutcome::Cancelled : RunOutcome::Finished;
+        const bool cancelled = run_.cancelRequested;
+        Finish(cancelled);
+        return cancelled ? RunOutcome::Cancelled : RunOutcome::Finished;
     }
 
 private:
@@ -121,27 +122,14 @@ private:
         return false;
     }
 
-    // A destination the set-up never got (or that lost its fields) would put
-    // copies into the file system's root; refuse it and say so instead.
+    // The destination's form was checked before the run began (see RunBackup);
+    // what is left is whether the local backup folder can be had.
     bool DestinationUsable() {
-        if (ToFtp()) {
-            if (!run_.ftp.server.empty()) return true;
-            context_.reporter.ReportError(DestinationBoxText(setup_.destination, false),
-                                          "the FTP destination names no server");
-            return false;
-        }
+        if (ToFtp()) return true;
         backupRoot_ = BackupRoot(setup_.destination);
-        if (backupRoot_.empty()) {
-            context_.reporter.ReportError(setup_.destination, "no backup folder is set");
-            return false;
-        }
-        return BackupRootUsable();
-    }
-
-    // Without the root, the first single file would be copied to a file named
-    // like the root instead of into it. Below it every copy keeps its source's
-    // mode, so the users whose files it holds can read their own copies.
-    bool BackupRootUsable() {
+        // Without the root, the first single file would be copied to a file
+        // named like the root instead of into it. Below it every copy keeps its
+        // source's mode, so the users whose files it holds can read their own copies.
         std::error_code error;
         std::filesystem::create_directories(backupRoot_, error);
         target_.emplace(backupRoot_);
@@ -335,9 +323,13 @@ private:
             ReportFailedUpload(localPath, remoteDirectory, failuresBefore);
     }
 
-    void Finish() {
+    // A cancelled run ends with a line of its own and is no completed backup:
+    // the last run stays as it was, so the real-time scheduler still sees the
+    // backup as due. The countdown restarts either way, so a stopped run is not
+    // started again at the next tick.
+    void Finish(bool cancelled) {
         ShowCountdown("");
-        const std::string endLine = Now() + Text(TextId::RunEnded);
+        const std::string endLine = Now() + Text(cancelled ? TextId::RunCancelled : TextId::RunEnded);
         if (Logging()) {
             // Only the failures known now; a log line that fails adds one more.
             const std::size_t failureCount = run_.failures.size();
@@ -354,7 +346,7 @@ private:
             window_.ShowMessage(SummaryText(texts_, run_, !FullLocal(), endLine),
                                 Text(TextId::MessageCaption));
 
-        setup_.lastRun = Now().substr(0, 16);
+        if (!cancelled) setup_.lastRun = Now().substr(0, 16);
         run_.countdownText = CountdownText(texts_, setup_, setup_.interval);
         window_.SetRunning(false);
         run_.running = false;
@@ -377,8 +369,22 @@ private:
 };
 }  // namespace
 
+namespace {
+// Nothing starts: the run would write where the user never meant it to. The
+// minutes remaining stay as they are, so once the destination is mended the
+// next tick backs up.
+RunOutcome RefuseDestination(BackupContext& context, const std::string& problem) {
+    context.run.countdownText = "Nothing was backed up: " + problem + ".";
+    context.window.SetStatusLine(context.run.countdownText);
+    context.window.ShowMessage(context.run.countdownText, context.texts.GetText(TextId::MessageCaption));
+    return RunOutcome::DestinationRefused;
+}
+}  // namespace
+
 RunOutcome RunBackup(BackupContext& context) {
     if (context.run.running) return RunOutcome::AlreadyRunning;
+    if (const std::string problem = DestinationProblem(context.setup.destination); !problem.empty())
+        return RefuseDestination(context, problem);
     const RunLock lock(context.settingsFolder);
     if (!lock.Held()) {
         // Minutes remaining stay as they are (0 from a due tick), so the next

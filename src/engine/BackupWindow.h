@@ -22,6 +22,8 @@ public:
     virtual void SetRunning(bool running) = 0;
     virtual void StartTimer() = 0;
     virtual void StopTimer() = 0;
+    // Tells the user something without waiting for them: the schedule goes on
+    // while the message is open.
     virtual void ShowMessage(const std::string& text, const std::string& caption) = 0;
     virtual void MinimizeToTray() = 0;
     // Blocks for about the given time while letting events run.

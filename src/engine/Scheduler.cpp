@@ -81,6 +81,7 @@ void StartNow(BackupContext& context) {
     SaveCurrentProject(context);
 
     const std::optional<RunOutcome> outcome = TickOnce(context);
+    const std::string whyNothingStarted = context.run.countdownText;
 
     if (hadNoSchedule) {
         setup.interval = 1;
@@ -88,11 +89,16 @@ void StartNow(BackupContext& context) {
         RecomputeInterval(context);
         // The recompute shows "no schedule"; a run that could not start must
         // still say why.
-        if (outcome == RunOutcome::LockedElsewhere) {
-            context.run.countdownText = context.texts.GetText(TextId::RunLockedElsewhere);
+        if (outcome && NothingStarted(*outcome)) {
+            context.run.countdownText = whyNothingStarted;
             context.window.SetStatusLine(context.run.countdownText);
         }
     }
+}
+
+bool NothingStarted(RunOutcome outcome) {
+    return outcome == RunOutcome::LockedElsewhere || outcome == RunOutcome::AlreadyRunning ||
+           outcome == RunOutcome::DestinationRefused;
 }
 
 void RequestCancel(RunState& run) {

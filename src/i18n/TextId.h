@@ -80,6 +80,7 @@ enum class TextId : int {
     LogEmptied = 480,
     RunStarted = 500,
     RunEnded = 510,
+    RunCancelled = 515,
     ScannedPrefix = 520,
     CopiedPrefix = 530,
     MenuOpenProject = 550,

@@ -22,6 +22,12 @@ public:
 
     virtual Answer ShowMessage(QWidget* parent, const QString& text, const QString& caption,
                                Buttons buttons = Buttons::Ok, Icon icon = Icon::None) = 0;
+    // A message with an OK button that does not wait for it: the program goes
+    // on (the scheduler keeps its minutes) while the notice stays open beside
+    // the parent until the user closes it. A notice with the same text and
+    // caption that is still open is brought forward instead of shown twice, so
+    // a fault repeated every minute does not pile up windows.
+    virtual void ShowNotice(QWidget* parent, const QString& text, const QString& caption, Icon icon) = 0;
     // filter in Qt form, e.g. "All files (*)". Empty list: cancelled.
     virtual QStringList OpenFiles(QWidget* parent, const QString& filter, const QString& startFolder,
                                   bool several) = 0;

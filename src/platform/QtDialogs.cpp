@@ -9,25 +9,39 @@
 #include <QPrinter>
 #include <QUrl>
 
+namespace {
+QMessageBox::Icon BoxIcon(Dialogs::Icon icon) {
+    switch (icon) {
+        case Dialogs::Icon::Question:
+            return QMessageBox::Question;
+        case Dialogs::Icon::Warning:
+            return QMessageBox::Warning;
+        case Dialogs::Icon::Information:
+            return QMessageBox::Information;
+        case Dialogs::Icon::None:
+            break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+const char* const kNoticeProperty = "tarnwickNotice";
+
+QMessageBox* OpenNoticeLike(QWidget* parent, const QString& text, const QString& caption) {
+    if (parent == nullptr) return nullptr;
+    for (QMessageBox* box : parent->findChildren<QMessageBox*>(Qt::FindDirectChildrenOnly))
+        if (box->property(kNoticeProperty).toBool() && box->isVisible() && box->text() == text &&
+            box->windowTitle() == caption)
+            return box;
+    return nullptr;
+}
+}  // namespace
+
 Dialogs::Answer QtDialogs::ShowMessage(QWidget* parent, const QString& text, const QString& caption,
                                        Buttons buttons, Icon icon) {
     QMessageBox box(parent);
     box.setWindowTitle(caption);
     box.setText(text);
-    switch (icon) {
-        case Icon::None:
-            box.setIcon(QMessageBox::NoIcon);
-            break;
-        case Icon::Question:
-            box.setIcon(QMessageBox::Question);
-            break;
-        case Icon::Warning:
-            box.setIcon(QMessageBox::Warning);
-            break;
-        case Icon::Information:
-            box.setIcon(QMessageBox::Information);
-            break;
-    }
+    box.setIcon(BoxIcon(icon));
     if (buttons == Buttons::YesNo) {
         box.setStandardButtons(QMessageBox::Yes | QMessageBox::No);
         box.setDefaultButton(QMessageBox::Yes);
@@ -36,6 +50,19 @@ Dialogs::Answer QtDialogs::ShowMessage(QWidget* parent, const QString& text, con
     box.setStandardButtons(QMessageBox::Ok);
     box.exec();
     return Answer::Ok;
+}
+
+void QtDialogs::ShowNotice(QWidget* parent, const QString& text, const QString& caption, Icon icon) {
+    if (QMessageBox* open = OpenNoticeLike(parent, text, caption)) {
+        open->raise();
+        return;
+    }
+    auto* box = new QMessageBox(BoxIcon(icon), caption, text, QMessageBox::Ok, parent);
+    box->setProperty(kNoticeProperty, true);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    // Not even window-modal: the main window stays usable (the stop button).
+    box->setWindowModality(Qt::NonModal);
+    box->show();
 }
 
 QStringList QtDialogs::OpenFiles(QWidget* parent, const QString& filter, const QString& startFolder,

@@ -8,6 +8,7 @@ class QtDialogs : public Dialogs {
 public:
     Answer ShowMessage(QWidget* parent, const QString& text, const QString& caption, Buttons buttons,
                        Icon icon) override;
+    void ShowNotice(QWidget* parent, const QString& text, const QString& caption, Icon icon) override;
     QStringList OpenFiles(QWidget* parent, const QString& filter, const QString& startFolder,
                           bool several) override;
     std::optional<QString> SaveFile(QWidget* parent, const QString& filter, const QString& defaultSuffix,

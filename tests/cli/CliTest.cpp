@@ -1,9 +1,12 @@
 #include "CliProcess.h"
+#include "engine/BackupLayout.h"
 #include "engine/RunLock.h"
 #include "i18n/CTranslation.h"
+#include "sources/Entries.h"
 #include "storage/FirstStart.h"
 #include "storage/PowerClass.h"
 #include "storage/ProjectFile.h"
+#include "support/FtpTestServer.h"
 #include "support/TempHome.h"
 
 #include <gmock/gmock.h>
@@ -153,18 +156,53 @@ TEST_F(CliTest, SigtermStopsTheRunWhichStillEndsProperly) {
                 source.path() + "/Data/f" + std::to_string(folder) + "/" + std::to_string(file) + ".txt",
                 std::string(2048, 'x'));
     SetOptions("100010000000000");  // incremental, log on
+    setup.lastRun = "2024-03-06 20:15";
+    WriteProject(projectPath, setup);
     CliProcess process({"run", projectPath});
     ASSERT_TRUE(process.WaitForStderrLine());
     process.Signal(SIGTERM);
     EXPECT_EQ(process.Finish(), 130) << process.Stderr();
-    EXPECT_THAT(process.Stdout(), HasSubstr(texts.GetText(TextId::RunEnded)));
+    EXPECT_THAT(process.Stdout(), HasSubstr(texts.GetText(TextId::RunCancelled)));
+    EXPECT_THAT(process.Stdout(), Not(HasSubstr(texts.GetText(TextId::RunEnded))));
+    // Saved, but not as a completed backup.
     EXPECT_EQ(SavedProject().minutesRemaining, 45);
-    EXPECT_FALSE(SavedProject().lastRun.empty());
+    EXPECT_EQ(SavedProject().lastRun, "2024-03-06 20:15");
     const std::string log = ReadTestFile(settings.SettingsFolder() + "/history.txt");
-    EXPECT_THAT(log, HasSubstr(texts.GetText(TextId::RunEnded) + "\r\n"));
+    EXPECT_THAT(log, HasSubstr(texts.GetText(TextId::RunCancelled) + "\r\n"));
+    EXPECT_THAT(log, Not(HasSubstr(texts.GetText(TextId::RunEnded))));
     // Stopped well before the end: not every file was copied.
     std::size_t copies = 0;
     for (const auto& entry : fs::recursive_directory_iterator(Root())) copies += entry.is_regular_file();
     EXPECT_LT(copies, 2002u);
+}
+TEST_F(CliTest, BackupFolderOfTheWrongFormExitsTwoBeforeAnythingRuns) {
+    SetOptions("000010000000000");  // log on
+    const std::string parentFolder = target.path() + "/backup";
+    for (const std::string& destination : {std::string(), parentFolder, std::string("relative-backup/...")}) {
+        setup.destination = destination;
+        WriteProject(projectPath, setup);
+        const CliResult result = RunCli({"run", projectPath});
+        EXPECT_EQ(result.exitCode, 2) << destination;
+        EXPECT_EQ(result.out, "") << destination;
+        // One line naming the project and what is wrong.
+        EXPECT_EQ(result.err, "tarnwick-backup-cli: " + projectPath + ": " + DestinationProblem(destination) +
+                                  "; nothing was done\n");
+    }
+    EXPECT_TRUE(fs::is_empty(target.path()));
+    EXPECT_FALSE(fs::exists("relative-backup"));
+    EXPECT_THAT(ReadTestFile(settings.SettingsFolder() + "/history.txt"),
+                Not(HasSubstr(texts.GetText(TextId::RunStarted))));
+    EXPECT_EQ(SavedProject().lastRun, "");
+    EXPECT_EQ(SavedProject().minutesRemaining, 7);
+}
+
+TEST_F(CliTest, FtpDestinationIsNoLocalFolderAndStillBacksUp) {
+    FtpTestServer server;
+    setup.destination =
+        FtpDestination("ftp://" + server.HostAndPort(), server.user(), server.password(), "up");
+    WriteProject(projectPath, setup);
+    const CliResult result = RunCli({"run", projectPath});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(ReadTestFile(server.LoginFolder() + "/up/tarnwick_backup_folder/notes.txt"), "notes");
 }
 }  // namespace

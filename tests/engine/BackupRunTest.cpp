@@ -46,6 +46,22 @@ TEST(BackupLayoutTest, DerivesNamesFromSlashPaths) {
     EXPECT_EQ(FileNameOf("/data/notes.txt"), "notes.txt");
 }
 
+TEST(BackupLayoutTest, OnlyAnAbsoluteFolderWithItsSuffixOrAnFtpServerIsADestination) {
+    EXPECT_EQ(DestinationProblem("/mnt/backups/..."), "");
+    EXPECT_EQ(DestinationProblem("//..."), "");
+    EXPECT_EQ(DestinationProblem(FtpDestination("ftp://host", "ann", "secret", "backups")), "");
+    EXPECT_EQ(DestinationProblem(""), "no backup folder is set");
+    EXPECT_THAT(DestinationProblem("/mnt/backups"), HasSubstr("\"/mnt/backups\" does not end in \"/...\""));
+    EXPECT_THAT(DestinationProblem("/mnt/backups/"), HasSubstr("does not end in"));
+    EXPECT_THAT(DestinationProblem("backups/..."), HasSubstr("\"backups/...\" is not an absolute path"));
+    EXPECT_THAT(DestinationProblem("~/backups/..."), HasSubstr("is not an absolute path"));
+    EXPECT_THAT(DestinationProblem("..."), HasSubstr("does not end in"));
+    EXPECT_THAT(DestinationProblem("/..."), HasSubstr("names no folder"));
+    const std::string noServer = DestinationProblem(FtpDestination("ftp://", "ann", "secret", "backups"));
+    EXPECT_THAT(noServer, HasSubstr("names no server"));
+    EXPECT_THAT(noServer, Not(HasSubstr("secret")));
+}
+
 TEST(RunReportTest, SizeTextTakesTheLastRuleThatApplies) {
     EXPECT_EQ(SizeText(0), "0 Bytes");
     EXPECT_EQ(SizeText(1024), "1024 Bytes");
@@ -278,11 +294,13 @@ TEST_F(BackupRunTest, RunEndRearmsTheScheduleAndSavesTheProject) {
     EXPECT_EQ(run.countdownText, FormatText(Text(TextId::LastRunFormat), "2024-03-07 11:42"));
 }
 
-TEST_F(BackupRunTest, CancelSkipsTheRemainingEntriesButEndsTheRunProperly) {
+TEST_F(BackupRunTest, CancelSkipsTheRemainingEntriesAndEndsAsACancelledRun) {
     WriteTestFile(source.path() + "/second.txt", "2");
     setup.entries = {notesFile, source.path() + "/second.txt", dataEntry};
     setup.backupMode = 1;
     setup.interval = 30;
+    setup.lastRun = "2024-03-06 20:15";
+    SetOption(3, '1');
     StartLog();
     window.onPump = [this] { RequestCancel(run); };
     EXPECT_EQ(Run(), RunOutcome::Cancelled);
@@ -290,14 +308,27 @@ TEST_F(BackupRunTest, CancelSkipsTheRemainingEntriesButEndsTheRunProperly) {
     EXPECT_TRUE(fs::exists(root + "/notes.txt"));
     EXPECT_FALSE(fs::exists(root + "/second.txt"));
     EXPECT_FALSE(fs::exists(dataFolder));
-    EXPECT_THAT(ReadTestFile(LogPath()), HasSubstr(TimeText() + Text(TextId::RunEnded) + "\r\n"));
+    const std::string cancelLine = TimeText() + Text(TextId::RunCancelled);
+    const std::string log = ReadTestFile(LogPath());
+    EXPECT_TRUE(log.ends_with(cancelLine + "\r\n")) << log;
+    EXPECT_THAT(log, Not(HasSubstr(Text(TextId::RunEnded))));
+    ASSERT_EQ(window.messages.size(), 1u);
+    EXPECT_TRUE(window.messages[0].first.ends_with(cancelLine)) << window.messages[0].first;
+    // No completed backup: the last run stays, in memory and in the file; the
+    // countdown starts again so the stopped run does not restart at once.
+    EXPECT_EQ(setup.lastRun, "2024-03-06 20:15");
+    BackupSetup saved;
+    ASSERT_EQ(LoadProject(setup.currentProjectFile, saved), ProjectLoad::Loaded);
+    EXPECT_EQ(saved.lastRun, "2024-03-06 20:15");
     EXPECT_EQ(setup.minutesRemaining, 30);
     EXPECT_FALSE(run.running);
 
-    // The next run starts with the flag cleared.
+    // The next run starts with the flag cleared and counts as a backup.
     window.onPump = nullptr;
     EXPECT_EQ(Run(), RunOutcome::Finished);
     EXPECT_TRUE(fs::exists(dataFolder + "/a/b.txt"));
+    EXPECT_EQ(setup.lastRun, TimeText().substr(0, 16));
+    EXPECT_TRUE(ReadTestFile(LogPath()).ends_with(TimeText() + Text(TextId::RunEnded) + "\r\n"));
 }
 
 TEST_F(BackupRunTest, AutomaticStartWaitsInSecondStepsAndCanBeStopped) {
@@ -398,13 +429,36 @@ TEST_F(BackupRunTest, UnwritableLogAndProjectAreFailuresNotAborts) {
     EXPECT_TRUE(projectFailure);
 }
 
-TEST_F(BackupRunTest, UnusableDestinationCopiesNothingAndSaysSo) {
+TEST_F(BackupRunTest, BackupFolderThatCannotBeCreatedIsAFailureOfTheRun) {
     setup.entries = {notesFile};
-    for (const std::string& destination : {std::string(), std::string("/..."), target.path() + "/file/..."}) {
-        WriteTestFile(target.path() + "/file", "x");
+    WriteTestFile(target.path() + "/file", "x");
+    setup.destination = target.path() + "/file/...";
+    EXPECT_EQ(Run(), RunOutcome::Finished);
+    EXPECT_EQ(run.failures.size(), 1u);
+}
+
+TEST_F(BackupRunTest, DestinationOfTheWrongFormIsRefusedBeforeTheRunBegins) {
+    setup.entries = {notesFile, dataEntry};
+    setup.lastRun = "2024-03-06 20:15";
+    StartLog();
+    const std::string parentFolder = target.path() + "/backup";
+    for (const std::string& destination :
+         {std::string(), std::string("/..."), parentFolder, parentFolder + "/", std::string("backup/..."),
+          FtpDestination("ftp://", "ann", "secret", "backups")}) {
         setup.destination = destination;
-        Run();
-        EXPECT_EQ(run.failures.size(), 1u) << destination;
+        window.messages.clear();
+        EXPECT_EQ(Run(), RunOutcome::DestinationRefused) << destination;
+        ASSERT_EQ(window.messages.size(), 1u) << destination;
+        EXPECT_EQ(window.messages[0].first,
+                  "Nothing was backed up: " + DestinationProblem(destination) + ".");
+        EXPECT_EQ(window.statusLine, window.messages[0].first);
     }
+    EXPECT_EQ(RunsStarted(), 0);
+    // Nothing written: not into the parent folder, not below the current folder,
+    // no log lines, and the last run is what it was.
+    EXPECT_TRUE(fs::is_empty(target.path()));
+    EXPECT_FALSE(fs::exists("backup"));
+    EXPECT_EQ(ReadTestFile(LogPath()), kLogHeader);
+    EXPECT_EQ(setup.lastRun, "2024-03-06 20:15");
 }
 }  // namespace

@@ -189,6 +189,54 @@ TEST_F(SchedulerTest, AutomaticStartReturnsTheWindowToTheTrayOnEveryTick) {
     EXPECT_EQ(std::count(window.events.begin(), window.events.end(), "tray"), 2);
 }
 
+TEST_F(SchedulerTest, CancelledRunRestartsTheCountdownButLeavesTheRealTimeBackupDue) {
+    setup.backupMode = 1;  // copies that pump, so the stop request can arrive
+    setup.lastRun = "2024-03-07 07:00";
+    SetBoxes("0", "1", "0");
+    setup.minutesRemaining = 1;
+    window.onPump = [this] { RequestCancel(run); };
+    TickOnce();
+    EXPECT_EQ(RunsStarted(), 1);
+    EXPECT_EQ(setup.lastRun, "2024-03-07 07:00");
+    EXPECT_EQ(Saved().lastRun, "2024-03-07 07:00");
+    EXPECT_EQ(setup.minutesRemaining, 60);
+    window.onPump = nullptr;
+    TickOnce();
+    EXPECT_EQ(RunsStarted(), 1);
+
+    // The real-time scheduler goes by the last completed backup: still due.
+    SetOption(5, '1');
+    TickOnce();
+    EXPECT_EQ(RunsStarted(), 2);
+    EXPECT_EQ(setup.lastRun, "2024-03-07 09:05");
+}
+
+TEST_F(SchedulerTest, RefusedDestinationStaysDueAndSaysWhy) {
+    SetBoxes("0", "0", "1");
+    const std::string destination = setup.destination;
+    setup.destination = "relative/...";
+    TickOnce();
+    EXPECT_EQ(RunsStarted(), 0);
+    EXPECT_EQ(setup.minutesRemaining, 0);
+    ASSERT_EQ(window.messages.size(), 1u);
+    EXPECT_EQ(window.statusLine, window.messages[0].first);
+    EXPECT_THAT(window.statusLine, ::testing::HasSubstr("\"relative/...\" is not an absolute path"));
+
+    // Once mended, the next tick backs up.
+    setup.destination = destination;
+    TickOnce();
+    EXPECT_EQ(RunsStarted(), 1);
+
+    // Start now without a schedule keeps the reason on the status line.
+    setup.destination = "relative/...";
+    SetBoxes("0", "0", "0");
+    BackupContext context = Context();
+    StartNow(context);
+    EXPECT_EQ(RunsStarted(), 1);
+    EXPECT_EQ(window.statusLine, window.messages.back().first);
+    EXPECT_EQ(setup.interval, 0);
+}
+
 TEST_F(SchedulerTest, UnsavableProjectDoesNotStopTheSchedule) {
     setup.currentProjectFile = home.path();  // a folder
     SetBoxes("0", "0", "1");

@@ -24,6 +24,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
@@ -480,13 +481,15 @@ TEST_F(MainWindowRunTest, ClosingDuringARunLetsTheRunFinishItsEndStepsFirst) {
     EXPECT_EQ(finished.size(), 1);
     EXPECT_FALSE(window->isVisible());
     EXPECT_EQ(window->result(), QDialog::Rejected);
-    // The end line was logged and the project saved with the time of the run.
-    EXPECT_NE(
-        ReadTestFile(home.SettingsFolder() + "/history.txt").find(window->Texts().GetText(TextId::RunEnded)),
-        std::string::npos);
+    // The cut-short run logged its own end line and the project was saved, but
+    // not with this run as its last completed backup.
+    const std::string log = ReadTestFile(home.SettingsFolder() + "/history.txt");
+    EXPECT_NE(log.find(window->Texts().GetText(TextId::RunCancelled)), std::string::npos) << log;
+    EXPECT_EQ(log.find(window->Texts().GetText(TextId::RunEnded)), std::string::npos) << log;
     BackupSetup saved;
     ASSERT_EQ(LoadProject(DefaultProject(), saved), ProjectLoad::Loaded);
-    EXPECT_FALSE(saved.lastRun.empty());
+    EXPECT_EQ(saved.lastRun, "");
+    EXPECT_EQ(saved.minutesRemaining, 60);
 }
 
 TEST_F(MainWindowRunTest, CopyErrorsOfARunAreShownInOneMessage) {
@@ -501,6 +504,71 @@ TEST_F(MainWindowRunTest, CopyErrorsOfARunAreShownInOneMessage) {
     ASSERT_EQ(dialogs.messages.size(), 1u);
     EXPECT_TRUE(dialogs.messages[0].text.startsWith(Text(*window, TextId::FailuresPrefix)));
     EXPECT_TRUE(dialogs.messages[0].text.contains(Q(target.path())));
+}
+
+TEST_F(MainWindowRunTest, OpenMessagesOfARunDoNotHoldUpTheScheduler) {
+    PrepareFiveFiles(2);
+    SetOptions("000110000000000");  // summary message and log on
+    // A file where the backup folder must be: every run fails.
+    fs::remove_all(target.path());
+    WriteTestFile(target.path(), "in the way");
+    auto window = OpenWindow();
+    auto openNotices = [&](TextId startingWith) {
+        int open = 0;
+        for (QMessageBox* box : window->findChildren<QMessageBox*>())
+            open += box->isVisible() && box->text().startsWith(Text(*window, startingWith));
+        return open;
+    };
+    auto runsLogged = [&] {
+        const std::string log = ReadTestFile(home.SettingsFolder() + "/history.txt");
+        const std::string started = window->Texts().GetText(TextId::RunStarted);
+        int count = 0;
+        for (std::size_t at = log.find(started); at != std::string::npos; at = log.find(started, at + 1))
+            ++count;
+        return count;
+    };
+
+    window->OnCommand(CommandId::StartBackupNow);
+    ASSERT_EQ(runsLogged(), 1);
+    // The summary and the failures stay open; nobody is there to close them.
+    ASSERT_EQ(dialogs.messages.size(), 2u);
+    EXPECT_TRUE(dialogs.messages[0].notice && dialogs.messages[1].notice);
+    EXPECT_TRUE(dialogs.messages[1].text.startsWith(Text(*window, TextId::FailuresPrefix)));
+    ASSERT_EQ(openNotices(TextId::FailuresPrefix), 1);
+    ASSERT_EQ(window->findChildren<QMessageBox*>().size(), 2);
+
+    auto* countdown = Find<QLabel>(*window, "countdownLabel");
+    window->OnSchedulerTick();
+    EXPECT_EQ(countdown->text(), Q(FormatText(window->Texts().GetText(TextId::MinutesRemaining), 1)));
+    window->OnSchedulerTick();
+    EXPECT_EQ(runsLogged(), 2);
+    EXPECT_EQ(countdown->text(), Q(FormatText(window->Texts().GetText(TextId::MinutesRemaining), 2)));
+    EXPECT_TRUE(window->SchedulerTimer().isActive());
+    // The same failures again are not a second window.
+    EXPECT_EQ(openNotices(TextId::FailuresPrefix), 1);
+}
+
+TEST_F(MainWindowRunTest, BackupFolderOfTheWrongFormIsRefusedWithAMessage) {
+    PrepareFiveFiles(60);
+    BackupSetup setup;
+    ASSERT_EQ(LoadProject(DefaultProject(), setup), ProjectLoad::Loaded);
+    setup.destination = target.path();  // without "/...": the copies would land beside it
+    WriteProject(DefaultProject(), setup);
+    auto window = OpenWindow();
+
+    window->OnCommand(CommandId::StartBackupNow);
+
+    EXPECT_EQ(CopiedFiles(), 0);
+    EXPECT_TRUE(fs::is_empty(target.path()));
+    const QString expected =
+        Q("Nothing was backed up: the backup folder \"" + target.path() + "\" does not end in \"/...\".");
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text, expected);
+    EXPECT_EQ(Find<QLabel>(*window, "countdownLabel")->text(), expected);
+    EXPECT_TRUE(Find<QPushButton>(*window, "addFileButton")->isEnabled());
+    BackupSetup saved;
+    ASSERT_EQ(LoadProject(DefaultProject(), saved), ProjectLoad::Loaded);
+    EXPECT_EQ(saved.lastRun, "");
 }
 
 TEST(WindowTransferReporterTest, PumpsAtMostEveryFiftyMillisecondsAndGathersErrorsPerRun) {

@@ -19,6 +19,11 @@ Dialogs::Answer ScriptedDialogs::ShowMessage(QWidget*, const QString& text, cons
     return buttons == Buttons::YesNo ? Answer::No : Answer::Ok;
 }
 
+void ScriptedDialogs::ShowNotice(QWidget* parent, const QString& text, const QString& caption, Icon icon) {
+    messages.push_back({text, caption, Buttons::Ok, icon, true});
+    desktop_.ShowNotice(parent, text, caption, icon);
+}
+
 QStringList ScriptedDialogs::OpenFiles(QWidget*, const QString& filter, const QString& startFolder,
                                        bool several) {
     openFileRequests.push_back({filter, startFolder, several});

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Dialogs.h"
+#include "platform/QtDialogs.h"
 
 #include <QDialog>
 #include <QString>
@@ -22,6 +23,7 @@ public:
         QString caption;
         Buttons buttons;
         Icon icon;
+        bool notice = false;  // shown with ShowNotice: the program did not wait for it
     };
     struct FileRequest {
         QString filter;
@@ -52,6 +54,9 @@ public:
 
     Answer ShowMessage(QWidget* parent, const QString& text, const QString& caption, Buttons buttons,
                        Icon icon) override;
+    // Recorded with the messages and really shown (offscreen) as the desktop
+    // shows it, so a test can see it stay open while the program goes on.
+    void ShowNotice(QWidget* parent, const QString& text, const QString& caption, Icon icon) override;
     QStringList OpenFiles(QWidget* parent, const QString& filter, const QString& startFolder,
                           bool several) override;
     std::optional<QString> SaveFile(QWidget* parent, const QString& filter, const QString& defaultSuffix,
@@ -63,4 +68,7 @@ public:
 
     // Texts of all recorded messages, for readable assertions.
     QStringList MessageTexts() const;
+
+private:
+    QtDialogs desktop_;
 };

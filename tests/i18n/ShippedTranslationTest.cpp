@@ -143,15 +143,23 @@ TEST_F(ShippedTranslation, FormatTextsTakeExactlyTheirArguments) {
 TEST_F(ShippedTranslation, TextsJoinedToOthersKeepTheirBlanks) {
     for (const Section& section : ShippedSections()) {
         const CTranslation texts = LoadedFor(section.header);
-        // The time text is followed directly by 500 and 510; counts directly follow 520, 530, 970;
-        // a failure follows 972.
-        for (int number : {500, 510})
+        // The time text is followed directly by 500, 510 and 515; counts directly follow 520,
+        // 530, 970; a failure follows 972.
+        for (int number : {500, 510, 515})
             EXPECT_EQ(texts.GetText(number).front(), ' ') << section.header << number;
         for (int number : {520, 530, 970, 972})
             EXPECT_EQ(texts.GetText(number).back(), ' ') << section.header << number;
         // Menu items get their two leading blanks from the window.
         for (int number : {200, 205, 210, 212, 215, 220, 250, 255, 260, 265, 550, 560, 570, 580, 780, 805})
             EXPECT_NE(texts.GetText(number).front(), ' ') << section.header << number;
+    }
+}
+
+TEST_F(ShippedTranslation, ACancelledRunEndsWithALineOfItsOwn) {
+    for (const Section& section : ShippedSections()) {
+        const CTranslation texts = LoadedFor(section.header);
+        EXPECT_NE(texts.GetText(TextId::RunCancelled), texts.GetText(TextId::RunEnded)) << section.header;
+        EXPECT_NE(texts.GetText(TextId::RunCancelled), texts.GetText(TextId::RunStarted)) << section.header;
     }
 }
 

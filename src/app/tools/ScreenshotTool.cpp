@@ -23,6 +23,9 @@ public:
         std::fprintf(stderr, "message: %s\n", qPrintable(text));
         return Answer::Ok;
     }
+    void ShowNotice(QWidget* parent, const QString& text, const QString& caption, Icon icon) override {
+        ShowMessage(parent, text, caption, Buttons::Ok, icon);
+    }
     QStringList OpenFiles(QWidget*, const QString&, const QString&, bool) override { return {}; }
     std::optional<QString> SaveFile(QWidget*, const QString&, const QString&, const QString&) override {
         return std::nullopt;
