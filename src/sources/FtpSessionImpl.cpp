@@ -213,7 +213,6 @@ bool FtpSession::Impl::UploadFile(const std::string& localPath, const std::strin
     return Stored(directory, name, file.size());
 }
 
-
 bool FtpSession::Impl::Stored(const std::string& directory, const std::string& name, std::uint64_t size) {
     RememberDirectory(directory);
     NoteStored(directory, name);
@@ -229,7 +228,8 @@ bool FtpSession::Impl::Failed(const FtpReply& reply, const std::string& director
     return false;
 }
 
-FtpReply FtpSession::Impl::ReplaceWithUploadedCopy(const std::string& partPath, const std::string& finalPath) {
+FtpReply FtpSession::Impl::ReplaceWithUploadedCopy(const std::string& partPath,
+                                                   const std::string& finalPath) {
     // Some servers do not rename over an existing file: remove it first.
     return connection.SendCommands({"*DELE " + finalPath, "RNFR " + partPath, "RNTO " + finalPath});
 }

@@ -72,7 +72,8 @@ FtpTimeouts FtpTimeoutsFromEnvironment() {
     const char* end = text + std::strlen(text);
     int seconds = 0;
     const auto [stop, error] = std::from_chars(text, end, seconds);
-    if (error != std::errc() || stop != end || seconds < 1 || seconds > kLongestTimeoutSeconds) return timeouts;
+    if (error != std::errc() || stop != end || seconds < 1 || seconds > kLongestTimeoutSeconds)
+        return timeouts;
     timeouts.connect = std::chrono::seconds(seconds);
     timeouts.stall = std::chrono::seconds(seconds);
     return timeouts;
