@@ -223,15 +223,18 @@ FtpReply FtpConnection::Perform(const std::string& remotePath, const std::vector
 }
 
 std::string FtpConnection::ProblemText(CURLcode code, const std::string& what) const {
-    // The library keeps the first complaint of a request, often one it got
-    // over (an address it could not print for an active-mode offer); the
-    // server's refusal, or else the library's name for the failure, comes
-    // first, its complaint only after.
+    // The server's refusal, or else the library's name for the failure, says
+    // what went wrong. The library's own text is the first complaint of the
+    // request, which once the server has spoken is often one it got over (an
+    // address it could not print while offering a data connection); it is
+    // added only when the server never answered, where it tells why the
+    // connection failed.
     std::string cause = FollowsServerRefusal(code) && IsErrorReply(lastServerLine_)
                             ? "the server answered \"" + lastServerLine_ + "\""
                             : std::string(curl_easy_strerror(code));
     const std::string detail = errorBuffer_;
-    if (!detail.empty() && cause.find(detail) == std::string::npos) cause += " (" + detail + ")";
+    if (lastServerLine_.empty() && !detail.empty() && cause.find(detail) == std::string::npos)
+        cause += " (" + detail + ")";
     return what + ": " + cause;
 }
 
