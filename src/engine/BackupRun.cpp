@@ -246,7 +246,6 @@ private:
         for (const std::string& file : run_.foundFiles) {
             if (run_.cancelRequested) break;
             ++run_.scannedCount;
-            EnsureRemoteBase();
             window_.PumpMessages();
             ShowCountdown(StatusWithPath(TextId::IncrementalFtpUploadPrefix, file));
             UploadFoundFile(file, RemoteFolderFor(file, entry, folderName));
