@@ -258,6 +258,11 @@ TEST_F(FtpTransferTest, StoredFilesKeepTheSourcePermissions) {
     ASSERT_TRUE(Upload(privateFile, "modes/direct"));
     ASSERT_TRUE(Upload(privateFile, "modes/direct"));
     EXPECT_EQ(permissions(server.LoginFolder() + "/modes/direct/private.txt"), 0600u);
+
+    // A server that will not change modes still gets the file.
+    server.RefuseModeChanges();
+    ASSERT_TRUE(Upload(privateFile, "modes/kept-as-made")) << session.LastError();
+    EXPECT_EQ(ReadTestFile(server.LoginFolder() + "/modes/kept-as-made/private.txt"), "mine");
 }
 
 TEST_F(FtpTransferTest, ALinkIsFollowedOnlyWhenAllowed) {

@@ -165,6 +165,10 @@ void FtpTestServer::RefuseRenameAndDelete() {
     WriteTestFile(ControlFile("store_only"), "");
 }
 
+void FtpTestServer::RefuseModeChanges() {
+    WriteTestFile(ControlFile("no_site_chmod"), "");
+}
+
 void FtpTestServer::FallSilentAfterEachUpload() {
     WriteTestFile(ControlFile("silent_after_store"), "");
 }

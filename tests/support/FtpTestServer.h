@@ -43,6 +43,8 @@ public:
     // Refuses RNFR, RNTO and DELE with "550": an account that may store files
     // but neither rename nor delete them.
     void RefuseRenameAndDelete();
+    // Refuses SITE CHMOD with "550".
+    void RefuseModeChanges();
     // Every connection goes silent once the data of an upload has arrived: the
     // file is kept, but no "226" and no later reply is ever sent.
     void FallSilentAfterEachUpload();

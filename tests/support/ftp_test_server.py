@@ -13,6 +13,7 @@ Faults are switched on at run time by files in --control (read on demand):
   no_mlsd         present: MLSD is answered "500" as by servers without it
   store_only      present: RNFR, RNTO and DELE are refused with "550", as on
                   accounts that may store files but not rename or delete them
+  no_site_chmod   present: SITE CHMOD is refused with "550"
   silent_after_store  present: once an upload's data has arrived, that
                   connection answers nothing any more (not even "226")
   die_during_names  names, one a line: the server kills itself (SIGKILL)
@@ -127,6 +128,12 @@ class TestHandler(FTPHandler):
             self.respond("500 Command \"MLSD\" not understood.")
             return None
         return super().ftp_MLSD(path)
+
+    def ftp_SITE_CHMOD(self, path, mode):
+        if read_control(self.control, "no_site_chmod") is not None:
+            self.respond("550 Not enough privileges.")
+            return None
+        return super().ftp_SITE_CHMOD(path, mode)
 
     def ftp_STOR(self, file, mode="w"):
         if name_listed(self.control, "quota_names", file):
