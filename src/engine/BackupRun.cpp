@@ -16,6 +16,8 @@
 #include "util/SafeFormat.h"
 #include "util/ShortenedPath.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -26,6 +28,8 @@ namespace {
 constexpr int kWaitStepMilliseconds = 1000;
 constexpr std::size_t kStatusPathLength = 50;
 constexpr std::size_t kStatusPathHead = 15;
+// Time-outs in a row after which a run stops waiting for its FTP server.
+constexpr int kTimeoutsBeforeGivingUp = 2;
 
 // One run over the whole entry list. It works on a copy of the owner's context
 // whose reporter records every error as a failure of the run.
@@ -153,6 +157,7 @@ private:
             else
                 BackUpFile(entry);
         }
+        ReportFilesNotUploaded();
     }
 
     void BackUpFolder(const std::string& entry, std::size_t index) {
@@ -167,13 +172,11 @@ private:
     void BackUpFile(const std::string& entry) {
         ++run_.scannedCount;
         if (Incremental() && ToFtp()) {
-            UploadIfNewer(entry, run_.ftp.remoteBaseDirectory);
+            UploadEntryFile(entry);
         } else if (Incremental()) {
             CopyIfChanged(context_, entry, backupRoot_ + "/" + FileNameOf(entry), &*target_);
         } else if (ToFtp()) {
-            Upload(entry, run_.ftp.remoteBaseDirectory);
-            ++run_.copiedCount;
-            run_.byteTotal += PathSize(entry);
+            UploadEntryFile(entry);
         } else {
             FullLocalFile(entry);
         }
@@ -236,10 +239,8 @@ private:
             if (run_.cancelRequested) break;
             ShowCountdown(StatusWithPath(TextId::FullFtpUploadPrefix, file));
             window_.PumpMessages();
-            Upload(file, RemoteFolderFor(file, entry, folderName));
             ++run_.scannedCount;
-            ++run_.copiedCount;
-            run_.byteTotal += PathSize(file);
+            UploadFoundFile(file, RemoteFolderFor(file, entry, folderName));
         }
     }
 
@@ -264,21 +265,60 @@ private:
         for (const std::string& file : run_.foundFiles) {
             if (run_.cancelRequested) break;
             ++run_.scannedCount;
-            EnsureRemoteBase();
             window_.PumpMessages();
             ShowCountdown(StatusWithPath(TextId::IncrementalFtpUploadPrefix, file));
-            UploadIfNewer(file, RemoteFolderFor(file, entry, folderName));
+            UploadFoundFile(file, RemoteFolderFor(file, entry, folderName));
         }
     }
 
     FtpSession& Session() {
-        if (!session_) session_.emplace(&context_.reporter, [this] { window_.PumpMessages(); });
+        if (!session_)
+            session_.emplace(
+                &context_.reporter, [this] { window_.PumpMessages(); }, FtpTimeoutsFromEnvironment());
         return *session_;
+    }
+
+    // A file the user named goes as it is, through a link if it is one.
+    void UploadEntryFile(const std::string& entry) {
+        if (IsExcluded(run_.exceptions, entry)) return;
+        UploadToServer(entry, run_.ftp.remoteBaseDirectory, LocalLinks::Follow);
+    }
+
+    // A file the folder walk found: held back by an exception, skipped when it
+    // is a link (FTP stores no links, and what one points to may lie anywhere
+    // on this machine), reported when it went away since the walk.
+    void UploadFoundFile(const std::string& file, const std::string& remoteDirectory) {
+        if (IsExcluded(run_.exceptions, file)) return;
+        struct stat status {};
+        if (lstat(file.c_str(), &status) != 0 && errno == ENOENT) {
+            context_.reporter.ReportError(file, "not uploaded: it was deleted after the folder was read");
+            return;
+        }
+        if (S_ISLNK(status.st_mode)) {
+            Log("Link not uploaded (FTP cannot store links): " + file);
+            return;
+        }
+        UploadToServer(file, remoteDirectory, LocalLinks::Refuse);
+    }
+
+    void UploadToServer(const std::string& localPath, const std::string& remoteDirectory, LocalLinks links) {
+        if (!EnsureRemoteBase() || serverGivenUp_) {
+            ++filesNotUploaded_;
+            return;
+        }
+        if (Incremental())
+            UploadIfNewer(localPath, remoteDirectory, links);
+        else
+            Upload(localPath, remoteDirectory, links);
+    }
+
+    std::string RemoteBaseText() const {
+        return "ftp://" + run_.ftp.server + "/" + run_.ftp.remoteBaseDirectory;
     }
 
     // Once per run is enough: the folder does not go away between files. When
     // even this fails, the server is unusable for this run (down, refusing the
-    // login, silent): the files are reported as not uploaded instead of each
+    // login, silent): the files are counted as not uploaded instead of each
     // waiting for its own time-out.
     bool EnsureRemoteBase() {
         if (!remoteBaseChecked_) {
@@ -286,11 +326,31 @@ private:
             const FtpParameters& ftp = run_.ftp;
             FtpEnsureDirectoryPath(Session(), ftp.server, ftp.user, ftp.password, ftp.remoteBaseDirectory);
             remoteUsable_ = Session().LastError().empty();
-            if (!remoteUsable_)
-                context_.reporter.ReportError("ftp://" + ftp.server + "/" + ftp.remoteBaseDirectory,
-                                              Session().LastError());
+            if (!remoteUsable_) {
+                context_.reporter.ReportError(RemoteBaseText(), Session().LastError());
+                notUploadedReason_ = "the FTP server cannot be used";
+            }
         }
         return remoteUsable_;
+    }
+
+    // A server that accepts a file and then says nothing would cost the stall
+    // time for every remaining file; after a few time-outs in a row the run
+    // stops waiting for it.
+    void NoteUploadEnd(bool failed) {
+        consecutiveTimeouts_ = failed && Session().LastFailureTimedOut() ? consecutiveTimeouts_ + 1 : 0;
+        if (consecutiveTimeouts_ < kTimeoutsBeforeGivingUp) return;
+        serverGivenUp_ = true;
+        notUploadedReason_ = "the FTP server stopped answering (" + std::to_string(kTimeoutsBeforeGivingUp) +
+                             " time-outs in a row)";
+    }
+
+    // The files the run did not even try: one line for all of them.
+    void ReportFilesNotUploaded() {
+        if (filesNotUploaded_ == 0) return;
+        const std::string files =
+            filesNotUploaded_ == 1 ? "1 file" : std::to_string(filesNotUploaded_) + " files";
+        context_.reporter.ReportError(RemoteBaseText(), files + " not uploaded: " + notUploadedReason_);
     }
 
     void ReportFailedUpload(const std::string& localPath, const std::string& remoteDirectory,
@@ -302,25 +362,29 @@ private:
         context_.reporter.ReportError(localPath, reason);
     }
 
-    void ReportNotUploaded(const std::string& localPath) {
-        context_.reporter.ReportError(localPath, "not uploaded: the FTP server cannot be used");
-    }
-
-    void Upload(const std::string& localPath, const std::string& remoteDirectory) {
-        if (!EnsureRemoteBase()) return ReportNotUploaded(localPath);
+    // Only a stored file counts as copied, with the bytes it stored.
+    void Upload(const std::string& localPath, const std::string& remoteDirectory, LocalLinks links) {
         const FtpParameters& ftp = run_.ftp;
         const std::size_t failuresBefore = run_.failures.size();
-        if (!FtpUploadFile(Session(), localPath, ftp.server, ftp.user, ftp.password, remoteDirectory))
+        const bool stored =
+            FtpUploadFile(Session(), localPath, ftp.server, ftp.user, ftp.password, remoteDirectory, links);
+        if (stored) {
+            ++run_.copiedCount;
+            run_.byteTotal += Session().LastStoredSize();
+        } else {
             ReportFailedUpload(localPath, remoteDirectory, failuresBefore);
+        }
+        NoteUploadEnd(!stored);
     }
 
-    void UploadIfNewer(const std::string& localPath, const std::string& remoteDirectory) {
-        if (!EnsureRemoteBase()) return ReportNotUploaded(localPath);
+    void UploadIfNewer(const std::string& localPath, const std::string& remoteDirectory, LocalLinks links) {
         const FtpParameters& ftp = run_.ftp;
         const std::size_t failuresBefore = run_.failures.size();
-        if (FtpUploadIfNewer(Session(), localPath, ftp.server, ftp.user, ftp.password, remoteDirectory,
-                             run_.copiedCount, run_.byteTotal) == UploadOutcome::Failed)
-            ReportFailedUpload(localPath, remoteDirectory, failuresBefore);
+        const bool failed =
+            FtpUploadIfNewer(Session(), localPath, ftp.server, ftp.user, ftp.password, remoteDirectory,
+                             run_.copiedCount, run_.byteTotal, links) == UploadOutcome::Failed;
+        if (failed) ReportFailedUpload(localPath, remoteDirectory, failuresBefore);
+        NoteUploadEnd(failed);
     }
 
     // A cancelled run ends with a line of its own and is no completed backup:
@@ -366,6 +430,10 @@ private:
     std::optional<FtpSession> session_;
     bool remoteBaseChecked_ = false;
     bool remoteUsable_ = true;
+    int consecutiveTimeouts_ = 0;
+    bool serverGivenUp_ = false;
+    std::int32_t filesNotUploaded_ = 0;
+    std::string notUploadedReason_;
 };
 }  // namespace
 

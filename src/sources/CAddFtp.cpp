@@ -2,6 +2,7 @@
 
 #include "platform/Dialogs.h"
 #include "sources/DialogText.h"
+#include "sources/FtpServerAddress.h"
 #include "sources/FtpTransfer.h"
 #include "storage/ProjectFile.h"
 #include "ui_CAddFtp.h"
@@ -11,14 +12,16 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+#include <algorithm>
 #include <string_view>
 
 namespace {
 
 constexpr std::string_view kFtpPrefix = "ftp://";
-// The destination text separates its fields with this; a server name holding it
-// would be cut in the wrong place.
-constexpr std::string_view kFieldSeparator = "@!@";
+// The destination text separates its fields with "@!@", so an "@" at the edge
+// of a field would cut it in the wrong place; no host name has one either
+// ("ftp://user@host" can never connect: the user goes in a field of its own).
+constexpr std::string_view kAt = "@";
 constexpr std::string_view kTestFileName = "config.ini";
 
 void PumpMessages() {
@@ -74,23 +77,36 @@ std::optional<QString> CAddFtp::WhyFieldsNotUsable() const {
     struct Field {
         const std::string& text;
         const QLabel& label;
-        std::string_view breaksDecoding;
     };
     const Field fields[] = {
-        {server_, *ui_->serverLabel, kFieldSeparator},
-        {user_, *ui_->userLabel, "@"},
-        {password_, *ui_->passwordLabel, "@"},
-        {folder_, *ui_->folderLabel, "@"},
+        {server_, *ui_->serverLabel},
+        {user_, *ui_->userLabel},
+        {password_, *ui_->passwordLabel},
+        {folder_, *ui_->folderLabel},
     };
     for (const Field& field : fields) {
-        // The field's label names it: the text itself may be a password.
-        const std::string name = FieldName(field.label).toStdString();
-        if (field.text.find(field.breaksDecoding) != std::string::npos)
-            return QString::fromUtf8(FormatText(texts_.GetText(TextId::FieldContainsAt), name));
-        if (WhyDestinationNotStorable(field.text))
-            return QString::fromUtf8(FormatText(texts_.GetText(TextId::TextNotStorable), name));
+        if (field.text.find(kAt) != std::string::npos)
+            return FieldMessage(TextId::FieldContainsAt, field.label);
+        if (WhyDestinationNotStorable(field.text)) return FieldMessage(TextId::TextNotStorable, field.label);
     }
+    return WhyServerNotUsable();
+}
+
+std::optional<QString> CAddFtp::WhyServerNotUsable() const {
+    if (server_.find(kAt) != std::string::npos)
+        return FieldMessage(TextId::FieldContainsAt, *ui_->serverLabel);
+    // A bare prefix is left for the run to report; any other text must name a
+    // host (and port) a connection can be made to.
+    const std::string host = server_.substr(std::min(server_.size(), kFtpPrefix.size()));
+    std::string why;
+    if (!host.empty() && !ParseFtpServer(host, why))
+        return FieldMessage(TextId::TextNotStorable, *ui_->serverLabel);
     return std::nullopt;
+}
+
+QString CAddFtp::FieldMessage(TextId text, const QLabel& label) const {
+    // The field's label names it: the text itself may be a password.
+    return QString::fromUtf8(FormatText(texts_.GetText(text), FieldName(label).toStdString()));
 }
 
 void CAddFtp::Tell(TextId text) {
@@ -153,6 +169,10 @@ void CAddFtp::CheckConnection() {
     ReadFields();
     if (!HasFtpPrefix()) {
         Tell(TextId::FtpPrefixMissing);
+        return;
+    }
+    if (const std::optional<QString> why = WhyServerNotUsable()) {
+        Tell(*why);
         return;
     }
     // The edit box keeps the prefix; only the test goes without it.

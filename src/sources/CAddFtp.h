@@ -45,7 +45,11 @@ private:
     bool HasFtpPrefix() const;
     // Why the fields cannot form a destination that decodes back, as a message.
     std::optional<QString> WhyFieldsNotUsable() const;
+    // Why the server field names no host a connection could be made to.
+    std::optional<QString> WhyServerNotUsable() const;
     QString FieldName(const QLabel& label) const;
+    // The message text with the field's label in it.
+    QString FieldMessage(TextId text, const QLabel& label) const;
     void Tell(TextId text);
     void Tell(const QString& text);
     void SetTesting(bool testing);

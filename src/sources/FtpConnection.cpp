@@ -35,6 +35,33 @@ Slist MakeSlist(const std::vector<std::string>& lines) {
     return list;
 }
 
+// Failures that follow a refusal by the server, whose reply then says best
+// what went wrong.
+bool FollowsServerRefusal(CURLcode code) {
+    switch (code) {
+        case CURLE_LOGIN_DENIED:
+        case CURLE_QUOTE_ERROR:
+        case CURLE_UPLOAD_FAILED:
+        case CURLE_REMOTE_ACCESS_DENIED:
+        case CURLE_REMOTE_FILE_NOT_FOUND:
+        case CURLE_REMOTE_DISK_FULL:
+        case CURLE_FTP_COULDNT_RETR_FILE:
+        case CURLE_FTP_COULDNT_SET_TYPE:
+        case CURLE_FTP_PORT_FAILED:
+        case CURLE_FTP_ACCEPT_FAILED:
+        case CURLE_FTP_WEIRD_SERVER_REPLY:
+        case CURLE_FTP_WEIRD_PASV_REPLY:
+        case CURLE_FTP_WEIRD_227_FORMAT:
+            return true;
+        default:
+            return false;
+    }
+}
+
+bool IsErrorReply(const std::string& line) {
+    return !line.empty() && (line[0] == '4' || line[0] == '5');
+}
+
 void InitialiseCurlOnce() {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
@@ -190,11 +217,25 @@ FtpReply FtpConnection::Perform(const std::string& remotePath, const std::vector
         greetingNeeded_ = newConnections > 0 && !greeting;
     } else {
         greetingNeeded_ = true;
-        reply.problem = what + ": " + (errorBuffer_[0] != '\0' ? errorBuffer_ : curl_easy_strerror(code));
-        if (!lastServerLine_.empty() && reply.problem.find(lastServerLine_) == std::string::npos)
-            reply.problem += " (server: " + lastServerLine_ + ")";
+        reply.problem = ProblemText(code, what);
     }
     return reply;
+}
+
+std::string FtpConnection::ProblemText(CURLcode code, const std::string& what) const {
+    // The server's refusal, or else the library's name for the failure, says
+    // what went wrong. The library's own text is the first complaint of the
+    // request, which once the server has spoken is often one it got over (an
+    // address it could not print while offering a data connection); it is
+    // added only when the server never answered, where it tells why the
+    // connection failed.
+    std::string cause = FollowsServerRefusal(code) && IsErrorReply(lastServerLine_)
+                            ? "the server answered \"" + lastServerLine_ + "\""
+                            : std::string(curl_easy_strerror(code));
+    const std::string detail = errorBuffer_;
+    if (lastServerLine_.empty() && !detail.empty() && cause.find(detail) == std::string::npos)
+        cause += " (" + detail + ")";
+    return what + ": " + cause;
 }
 
 FtpReply FtpConnection::SendCommands(const std::vector<std::string>& commands) {

@@ -25,6 +25,8 @@ struct FtpReply {
     CURLcode code = CURLE_OK;
     long serverCode = 0;  // the last reply code the server sent, 0 before any
     std::string problem;
+    // The server or the connection stayed silent past a time-out.
+    bool TimedOut() const { return code == CURLE_OPERATION_TIMEDOUT || code == CURLE_FTP_ACCEPT_TIMEOUT; }
 };
 
 // One FTP control connection, kept logged in between requests. The handle and
@@ -64,6 +66,7 @@ private:
     FtpReply Perform(const std::string& remotePath, const std::vector<std::string>& before,
                      const std::vector<std::string>& after, const std::string& what);
     bool ConnectionLooksAlive() const;
+    std::string ProblemText(CURLcode code, const std::string& what) const;
     void ResetHandles();
     void Tick(bool force);
 

@@ -33,10 +33,16 @@ public:
     LocalFile& operator=(const LocalFile&) = delete;
 
     // Opens a regular file for reading; a folder, a pipe or a device is refused
-    // (a pipe would block the window until someone writes to it).
-    bool OpenForReading(const std::string& path, std::string& error) {
-        fd_ = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    // (a pipe would block the window until someone writes to it), and so is a
+    // link unless links may be followed.
+    bool OpenForReading(const std::string& path, LocalLinks links, std::string& error) {
+        const int noFollow = links == LocalLinks::Refuse ? O_NOFOLLOW : 0;
+        fd_ = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | noFollow);
         struct stat status {};
+        if (fd_ < 0 && errno == ELOOP && noFollow != 0) {
+            error = "\"" + path + "\" is a link, which is not followed";
+            return false;
+        }
         if (fd_ < 0 || fstat(fd_, &status) != 0) {
             error = "cannot open \"" + path + "\": " + std::strerror(errno);
             return false;
@@ -47,8 +53,12 @@ public:
         }
         fcntl(fd_, F_SETFL, fcntl(fd_, F_GETFL) & ~O_NONBLOCK);
         size_ = static_cast<std::uint64_t>(status.st_size);
+        permissions_ = status.st_mode & 0777;
         return true;
     }
+
+    // Back to the first byte, for a second transfer of the same file.
+    bool Rewind() { return lseek(fd_, 0, SEEK_SET) == 0; }
 
     bool CreateForWriting(const std::string& path, std::string& error) {
         fd_ = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
@@ -64,11 +74,30 @@ public:
 
     int fd() const { return fd_; }
     std::uint64_t size() const { return size_; }
+    // The permission bits, without set-id and sticky bits.
+    mode_t permissions() const { return permissions_; }
 
 private:
     int fd_ = -1;
     std::uint64_t size_ = 0;
+    mode_t permissions_ = 0;
 };
+
+// Sets a stored file's permission bits; a server that does not know the
+// command, or refuses it, still keeps the file.
+std::string KeepModeCommand(mode_t permissions, const std::string& remotePath) {
+    char octal[8];
+    std::snprintf(octal, sizeof octal, "%03o", static_cast<unsigned>(permissions));
+    return "*SITE CHMOD " + std::string(octal) + " " + remotePath;
+}
+
+// Stores the file straight under its final name: no rename, but no atomic
+// replacement either.
+FtpReply StoreUnderFinalName(FtpConnection& connection, LocalFile& file, const std::string& localPath,
+                             const std::string& finalPath, const std::vector<std::string>& before) {
+    return connection.Upload(file.fd(), file.size(), finalPath, before,
+                             {KeepModeCommand(file.permissions(), finalPath)}, localPath);
+}
 
 }  // namespace
 
@@ -93,6 +122,7 @@ bool FtpSession::Impl::Begin(const std::string& server, const std::string& user,
         knownDirectories_.clear();
         listings_.clear();
         listingUnsupported_ = false;
+        renameRefused_ = false;
     }
     return true;
 }
@@ -120,7 +150,8 @@ void FtpSession::Impl::NoteStored(const std::string& directory, const std::strin
     if (listing != listings_.end()) listing->second[name] = std::time(nullptr);
 }
 
-bool FtpSession::Impl::UploadFile(const std::string& localPath, const std::string& remoteDirectory) {
+bool FtpSession::Impl::UploadFile(const std::string& localPath, const std::string& remoteDirectory,
+                                  LocalLinks links) {
     const std::string name = ftp_path::FileNameOf(localPath);
     const std::string directory = ftp_path::NormaliseDirectory(remoteDirectory);
     const std::vector<std::string> makeDirectories = MakeDirectoryCommands(directory);
@@ -130,7 +161,7 @@ bool FtpSession::Impl::UploadFile(const std::string& localPath, const std::strin
         lastError = "\"" + localPath + "\" names no file";
         return false;
     }
-    if (!file.OpenForReading(localPath, lastError)) {
+    if (!file.OpenForReading(localPath, links, lastError)) {
         // The folder is still made, as it would be for a file that can be read.
         if (!makeDirectories.empty() && connection.SendCommands(makeDirectories).ok)
             RememberDirectory(directory);
@@ -139,45 +170,68 @@ bool FtpSession::Impl::UploadFile(const std::string& localPath, const std::strin
     connection.Pump();
 
     const std::string finalPath = ftp_path::Join(directory, name);
-    const bool viaPartFile = name.size() + sizeof(kPartSuffix) - 1 <= kLongestRemoteName;
-    const std::string partPath = viaPartFile ? finalPath + kPartSuffix : finalPath;
-    std::vector<std::string> rename;
-    if (viaPartFile) rename = {"RNFR " + partPath, "RNTO " + finalPath};
-
-    const FtpReply reply =
-        connection.Upload(file.fd(), file.size(), partPath, makeDirectories, rename, localPath);
-    if (reply.ok) {
-        RememberDirectory(directory);
-        NoteStored(directory, name);
-        connection.Pump();
-        return true;
+    const bool viaPartFile = !renameRefused_ && name.size() + sizeof(kPartSuffix) - 1 <= kLongestRemoteName;
+    if (!viaPartFile) {
+        const FtpReply direct = StoreUnderFinalName(connection, file, localPath, finalPath, makeDirectories);
+        return direct.ok ? Stored(directory, name, file.size()) : Failed(direct, directory);
     }
-    // Only the rename after a complete transfer fails with a quote error.
-    if (viaPartFile && reply.code == CURLE_QUOTE_ERROR) {
-        RememberDirectory(directory);
-        if (ReplaceWithUploadedCopy(partPath, finalPath)) {
-            NoteStored(directory, name);
-            connection.Pump();
-            return true;
-        }
+
+    const std::string partPath = finalPath + kPartSuffix;
+    // The mode is set before the rename, so the final name never holds the
+    // data with more permissions than the source.
+    const std::vector<std::string> modeAndRename = {KeepModeCommand(file.permissions(), partPath),
+                                                    "RNFR " + partPath, "RNTO " + finalPath};
+    const FtpReply reply =
+        connection.Upload(file.fd(), file.size(), partPath, makeDirectories, modeAndRename, localPath);
+    if (reply.ok) return Stored(directory, name, file.size());
+    if (reply.code != CURLE_QUOTE_ERROR) {
+        // The server refused the data (quota, permissions): take away what it
+        // may have kept of it. A broken connection leaves the part file behind.
+        const bool refused = reply.code == CURLE_UPLOAD_FAILED;
+        Failed(reply, directory);
+        if (refused) connection.SendCommands({"*DELE " + partPath});
         return false;
     }
+    // Only the rename after a complete transfer fails with a quote error.
+    RememberDirectory(directory);
+    const FtpReply renamed = ReplaceWithUploadedCopy(partPath, finalPath);
+    if (renamed.ok) return Stored(directory, name, file.size());
+    // An account that may store but not rename: the data goes under its final
+    // name, and the part file goes if the server lets us delete it.
+    connection.SendCommands({"*DELE " + partPath});
+    if (!file.Rewind()) {
+        lastError = "cannot read \"" + localPath + "\" again: " + std::strerror(errno);
+        return false;
+    }
+    const FtpReply direct = StoreUnderFinalName(connection, file, localPath, finalPath, {});
+    if (!direct.ok) {
+        Failed(direct, directory);
+        lastError = renamed.problem + "; " + direct.problem;
+        return false;
+    }
+    renameRefused_ = true;
+    return Stored(directory, name, file.size());
+}
+
+bool FtpSession::Impl::Stored(const std::string& directory, const std::string& name, std::uint64_t size) {
+    RememberDirectory(directory);
+    NoteStored(directory, name);
+    lastStoredSize = size;
+    connection.Pump();
+    return true;
+}
+
+bool FtpSession::Impl::Failed(const FtpReply& reply, const std::string& directory) {
     ForgetDirectory(directory);
     lastError = reply.problem;
-    // The server refused the data (quota, permissions): take away what it may
-    // have kept of it. A broken connection leaves the part file behind.
-    if (viaPartFile && reply.code == CURLE_UPLOAD_FAILED) connection.SendCommands({"*DELE " + partPath});
+    lastTimedOut = reply.TimedOut();
     return false;
 }
 
-bool FtpSession::Impl::ReplaceWithUploadedCopy(const std::string& partPath, const std::string& finalPath) {
+FtpReply FtpSession::Impl::ReplaceWithUploadedCopy(const std::string& partPath,
+                                                   const std::string& finalPath) {
     // Some servers do not rename over an existing file: remove it first.
-    const FtpReply replaced =
-        connection.SendCommands({"DELE " + finalPath, "RNFR " + partPath, "RNTO " + finalPath});
-    if (replaced.ok) return true;
-    lastError = "\"" + finalPath + "\" could not be replaced: " + replaced.problem;
-    connection.SendCommands({"*DELE " + partPath});
-    return false;
+    return connection.SendCommands({"*DELE " + finalPath, "RNFR " + partPath, "RNTO " + finalPath});
 }
 
 bool FtpSession::Impl::EnsureDirectory(const std::string& remoteDirectory) {
@@ -187,6 +241,7 @@ bool FtpSession::Impl::EnsureDirectory(const std::string& remoteDirectory) {
     const FtpReply reply = connection.SendCommands(commands);
     if (!reply.ok) {
         lastError = reply.problem;
+        lastTimedOut = reply.TimedOut();
         return false;
     }
     RememberDirectory(directory);

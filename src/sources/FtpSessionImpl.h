@@ -22,7 +22,7 @@ struct FtpSession::Impl {
     bool Begin(const std::string& server, const std::string& user, const std::string& password,
                const std::vector<const std::string*>& remoteTexts);
 
-    bool UploadFile(const std::string& localPath, const std::string& remoteDirectory);
+    bool UploadFile(const std::string& localPath, const std::string& remoteDirectory, LocalLinks links);
     bool EnsureDirectory(const std::string& remoteDirectory);
     bool DownloadFile(const std::string& localFolder, const std::string& remoteDirectory,
                       const std::string& remoteFileName);
@@ -33,6 +33,8 @@ struct FtpSession::Impl {
 
     FtpConnection connection;
     std::string lastError;
+    bool lastTimedOut = false;
+    std::uint64_t lastStoredSize = 0;
     bool busy = false;
 
 private:
@@ -40,9 +42,14 @@ private:
     void RememberDirectory(const std::string& directory);
     void ForgetDirectory(const std::string& directory);
     void NoteStored(const std::string& directory, const std::string& name);
-    bool ReplaceWithUploadedCopy(const std::string& partPath, const std::string& finalPath);
+    FtpReply ReplaceWithUploadedCopy(const std::string& partPath, const std::string& finalPath);
+    bool Stored(const std::string& directory, const std::string& name, std::uint64_t size);
+    bool Failed(const FtpReply& reply, const std::string& directory);
 
     std::set<std::string> knownDirectories_;
     std::map<std::string, std::map<std::string, std::time_t>> listings_;
     bool listingUnsupported_ = false;
+    // The account may store but not rename: uploads go straight to their
+    // final names.
+    bool renameRefused_ = false;
 };

@@ -6,6 +6,9 @@
 
 #include <sys/stat.h>
 
+#include <charconv>
+#include <cstdlib>
+#include <cstring>
 #include <exception>
 
 namespace {
@@ -35,6 +38,8 @@ Result Run(FtpSession& session, const std::string& password, Result failure, Ope
     }
     impl.busy = true;
     impl.lastError.clear();
+    impl.lastTimedOut = false;
+    impl.lastStoredSize = 0;
     Result result = failure;
     try {
         result = operation(impl);
@@ -49,13 +54,30 @@ Result Run(FtpSession& session, const std::string& password, Result failure, Ope
 }
 
 bool Upload(FtpSession::Impl& impl, const std::string& localPath, const std::string& server,
-            const std::string& user, const std::string& password, const std::string& remoteDirectory) {
+            const std::string& user, const std::string& password, const std::string& remoteDirectory,
+            LocalLinks links) {
     const std::string name = ftp_path::FileNameOf(localPath);
     return impl.Begin(StripFtpScheme(server), user, password, {&remoteDirectory, &name}) &&
-           impl.UploadFile(localPath, remoteDirectory);
+           impl.UploadFile(localPath, remoteDirectory, links);
 }
 
+constexpr int kLongestTimeoutSeconds = 3600;
+
 }  // namespace
+
+FtpTimeouts FtpTimeoutsFromEnvironment() {
+    FtpTimeouts timeouts;
+    const char* text = std::getenv("TARNWICK_FTP_TIMEOUT_SECONDS");
+    if (text == nullptr) return timeouts;
+    const char* end = text + std::strlen(text);
+    int seconds = 0;
+    const auto [stop, error] = std::from_chars(text, end, seconds);
+    if (error != std::errc() || stop != end || seconds < 1 || seconds > kLongestTimeoutSeconds)
+        return timeouts;
+    timeouts.connect = std::chrono::seconds(seconds);
+    timeouts.stall = std::chrono::seconds(seconds);
+    return timeouts;
+}
 
 FtpSession::FtpSession(TransferReporter* reporter, std::function<void()> pump, FtpTimeouts timeouts)
     : impl_(std::make_unique<Impl>(reporter, std::move(pump), timeouts)) {}
@@ -66,20 +88,30 @@ const std::string& FtpSession::LastError() const {
     return impl_->lastError;
 }
 
+bool FtpSession::LastFailureTimedOut() const {
+    return impl_->lastTimedOut;
+}
+
+std::uint64_t FtpSession::LastStoredSize() const {
+    return impl_->lastStoredSize;
+}
+
 bool FtpUploadFile(FtpSession& session, const std::string& localPath, const std::string& server,
-                   const std::string& user, const std::string& password, const std::string& remoteDirectory) {
+                   const std::string& user, const std::string& password, const std::string& remoteDirectory,
+                   LocalLinks links) {
     return Run(session, password, false, [&](FtpSession::Impl& impl) {
-        return Upload(impl, localPath, server, user, password, remoteDirectory);
+        return Upload(impl, localPath, server, user, password, remoteDirectory, links);
     });
 }
 
 UploadOutcome FtpUploadIfNewer(FtpSession& session, const std::string& localPath, const std::string& server,
                                const std::string& user, const std::string& password,
                                const std::string& remoteDirectory, std::int32_t& copiedCount,
-                               std::uint64_t& byteTotal) {
+                               std::uint64_t& byteTotal, LocalLinks links) {
     return Run(session, password, UploadOutcome::Failed, [&](FtpSession::Impl& impl) {
         struct stat status {};
-        const bool localExists = stat(localPath.c_str(), &status) == 0;
+        const bool localExists = (links == LocalLinks::Follow ? stat(localPath.c_str(), &status)
+                                                              : lstat(localPath.c_str(), &status)) == 0;
         const std::int32_t localStamp = localExists ? LocalDayStamp(status.st_mtime) : 0;
 
         const std::string name = ftp_path::FileNameOf(localPath);
@@ -90,10 +122,11 @@ UploadOutcome FtpUploadIfNewer(FtpSession& session, const std::string& localPath
         }
         if (localStamp < remoteStamp) return UploadOutcome::Skipped;
 
-        const bool stored = Upload(impl, localPath, server, user, password, remoteDirectory);
+        if (!Upload(impl, localPath, server, user, password, remoteDirectory, links))
+            return UploadOutcome::Failed;
         copiedCount += 1;
-        byteTotal += localExists ? static_cast<std::uint64_t>(status.st_size) : 0;
-        return stored ? UploadOutcome::Uploaded : UploadOutcome::Failed;
+        byteTotal += impl.lastStoredSize;
+        return UploadOutcome::Uploaded;
     });
 }
 

@@ -14,6 +14,16 @@ struct FtpTimeouts {
     std::chrono::milliseconds stall{60'000};
 };
 
+// The time-outs of a backup run: the defaults, or both set to the whole
+// seconds of TARNWICK_FTP_TIMEOUT_SECONDS (1 to 3600) when it holds such a
+// number, for slow links and for tests that must not wait a minute.
+FtpTimeouts FtpTimeoutsFromEnvironment();
+
+// Whether the local file may be reached through a symbolic link: one the user
+// named is followed; one met inside a backed-up folder never is (its target
+// may be anything on this machine).
+enum class LocalLinks { Follow, Refuse };
+
 // One logged-in connection reused for consecutive operations on the same server
 // and credentials; a new server or new credentials, or a broken connection,
 // connect anew. The backup run owns one per run; the connection test its own.
@@ -30,6 +40,11 @@ public:
     // What the last failed operation ran into, for reports; never holds the
     // password.
     const std::string& LastError() const;
+    // The last operation failed because the server or the connection stayed
+    // silent past a time-out.
+    bool LastFailureTimedOut() const;
+    // Bytes of the file the last upload stored (0 when it stored none).
+    std::uint64_t LastStoredSize() const;
 
     struct Impl;
     Impl& impl() { return *impl_; }
@@ -43,19 +58,24 @@ private:
 // may be empty.
 
 // Stores the local file under its own name in remoteDirectory, creating missing
-// levels. True when the file was stored.
+// levels. True when the file was stored. The data goes to "<name>.tarnwick-part"
+// first and is renamed once complete; on an account that may not rename, it is
+// stored under its final name instead (for the rest of the session). The
+// stored file is given the source's permission bits where the server allows
+// (SITE CHMOD), so a private file does not become readable to others there.
 bool FtpUploadFile(FtpSession& session, const std::string& localPath, const std::string& server,
-                   const std::string& user, const std::string& password, const std::string& remoteDirectory);
+                   const std::string& user, const std::string& password, const std::string& remoteDirectory,
+                   LocalLinks links = LocalLinks::Follow);
 
 enum class UploadOutcome { Uploaded, Skipped, Failed };
 
 // Uploads unless the remote copy carries a later calendar day than the local
-// file. Counts the file (copiedCount + 1, byteTotal + size) whenever it tries
-// the upload, whatever the upload's result.
+// file. Counts the file (copiedCount + 1, byteTotal + its stored size) only
+// when it was stored.
 UploadOutcome FtpUploadIfNewer(FtpSession& session, const std::string& localPath, const std::string& server,
                                const std::string& user, const std::string& password,
                                const std::string& remoteDirectory, std::int32_t& copiedCount,
-                               std::uint64_t& byteTotal);
+                               std::uint64_t& byteTotal, LocalLinks links = LocalLinks::Follow);
 
 void FtpEnsureDirectoryPath(FtpSession& session, const std::string& server, const std::string& user,
                             const std::string& password, const std::string& remoteDirectory);

@@ -6,11 +6,17 @@
 
 #include <gmock/gmock.h>
 
+#include <unistd.h>
+
 #include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 
 namespace fs = std::filesystem;
+using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using ::testing::IsEmpty;
+using ::testing::Not;
 
 namespace {
 class BackupRunFtpTest : public EngineFixture {
@@ -28,6 +34,21 @@ protected:
     }
     std::string Remote(const std::string& entry) const {
         return base + "/" + EntryFolderName(entry, 0, false);
+    }
+    bool RemoteHas(const std::string& entry, const std::string& relative) const {
+        return fs::exists(Remote(entry) + "/" + relative);
+    }
+    // Every run mode in turn, each on a fresh remote folder.
+    template <typename Check>
+    void InBothModes(Check check) {
+        for (int mode : {0, 1}) {
+            SCOPED_TRACE(mode == 0 ? "full" : "incremental");
+            fs::remove_all(server.LoginFolder() + "/upload");
+            setup.backupMode = mode;
+            StartLog();
+            Run();
+            check();
+        }
     }
     std::string CountLines(int scanned, int copied, const std::string& size) const {
         return Text(TextId::ScannedPrefix) + std::to_string(scanned) + "\r\n" + Text(TextId::CopiedPrefix) +
@@ -95,8 +116,9 @@ TEST_F(BackupRunFtpTest, RefusedUploadIsAFailureInLogAndSummary) {
     ASSERT_EQ(run.failures.size(), 1u);
     EXPECT_THAT(run.failures[0], HasSubstr(source.path() + "/Data/c.txt"));
     EXPECT_THAT(run.failures[0], Not(HasSubstr(server.password())));
-    // The counts stay as they are defined: every file tried counts.
-    EXPECT_EQ(run.copiedCount, 2);
+    // Only the file that was stored counts.
+    EXPECT_EQ(run.copiedCount, 1);
+    EXPECT_EQ(run.byteTotal, 3u);
     EXPECT_THAT(ReadTestFile(LogPath()), HasSubstr(Text(TextId::LogFailure) + run.failures[0] + "\r\n"));
     ASSERT_EQ(window.messages.size(), 1u);
     EXPECT_TRUE(window.messages[0].first.ends_with("\n" + Text(TextId::FailuresPrefix) + "1"));
@@ -107,9 +129,99 @@ TEST_F(BackupRunFtpTest, UnreachableServerFailsEveryFileQuickly) {
     setup.entries = {dataEntry, notesFile};
     setup.backupMode = 1;
     EXPECT_EQ(Run(), RunOutcome::Finished);
-    // One line for the server, one for each file that was not uploaded.
-    EXPECT_EQ(run.failures.size(), 4u);
+    // One line for the server, one for all the files that were not uploaded.
+    ASSERT_EQ(run.failures.size(), 2u);
+    EXPECT_THAT(run.failures[1], HasSubstr("3 files not uploaded: the FTP server cannot be used"));
     EXPECT_EQ(run.copiedCount, 0);
-    EXPECT_EQ(reporter.errors.size(), 4u);
+    EXPECT_EQ(reporter.errors.size(), 2u);
+}
+
+TEST_F(BackupRunFtpTest, AFullRunWhoseUploadsAllFailCountsNothingCopied) {
+    setup.entries = {dataEntry, moreEntry, notesFile};
+    for (const char* name : {"b.txt", "c.txt", "d.txt", "notes.txt"}) server.RefuseWithQuotaExceeded(name);
+    StartLog();
+    Run();
+    EXPECT_EQ(run.failures.size(), 4u);
+    EXPECT_EQ(run.scannedCount, 4);
+    EXPECT_EQ(run.copiedCount, 0);
+    EXPECT_EQ(run.byteTotal, 0u);
+    EXPECT_THAT(ReadTestFile(LogPath()), HasSubstr(CountLines(4, 0, "0 Bytes")));
+    for (const std::string& failure : run.failures)
+        EXPECT_THAT(failure, HasSubstr("failed: the server answered \"552 Quota exceeded.\""));
+}
+
+TEST_F(BackupRunFtpTest, ExceptionsHoldBackExactlyWhatTheyNameInBothModes) {
+    WriteTestFile(source.path() + "/Data/ab/x.txt", "sibling folder");
+    WriteTestFile(source.path() + "/Data/c.txt.old", "sibling file");
+    setup.entries = {dataEntry, notesFile, "-" + source.path() + "/Data/a/...",
+                     "-" + source.path() + "/Data/c.txt", "-" + notesFile};
+    InBothModes([&] {
+        EXPECT_FALSE(RemoteHas(dataEntry, "a/b.txt"));
+        EXPECT_FALSE(RemoteHas(dataEntry, "c.txt"));
+        EXPECT_FALSE(fs::exists(base + "/notes.txt"));
+        EXPECT_EQ(ReadTestFile(Remote(dataEntry) + "/ab/x.txt"), "sibling folder");
+        EXPECT_EQ(ReadTestFile(Remote(dataEntry) + "/c.txt.old"), "sibling file");
+        EXPECT_EQ(run.copiedCount, 2);
+        EXPECT_THAT(run.failures, IsEmpty());
+    });
+}
+
+TEST_F(BackupRunFtpTest, LinksInsideFoldersAreSkippedWithALogLineALinkEntryIsFollowed) {
+    TempFolder elsewhere;
+    WriteTestFile(elsewhere.path() + "/secret.txt", "private");
+    const std::string folderLink = source.path() + "/Data/secret-link.txt";
+    const std::string entryLink = source.path() + "/notes-link.txt";
+    ASSERT_EQ(symlink((elsewhere.path() + "/secret.txt").c_str(), folderLink.c_str()), 0);
+    ASSERT_EQ(symlink(notesFile.c_str(), entryLink.c_str()), 0);
+    setup.entries = {dataEntry, entryLink};
+    InBothModes([&] {
+        EXPECT_FALSE(RemoteHas(dataEntry, "secret-link.txt"));
+        EXPECT_EQ(ReadTestFile(Remote(dataEntry) + "/c.txt"), "sea!");
+        EXPECT_EQ(ReadTestFile(base + "/notes-link.txt"), "notes");
+        EXPECT_THAT(ReadTestFile(LogPath()),
+                    HasSubstr("Link not uploaded (FTP cannot store links): " + folderLink + "\r\n"));
+        EXPECT_THAT(run.failures, IsEmpty());
+        EXPECT_EQ(run.copiedCount, 3);
+    });
+}
+
+TEST_F(BackupRunFtpTest, AFileDeletedAfterTheWalkIsReportedAndTheRunGoesOn) {
+    setup.entries = {dataEntry, notesFile};
+    const std::string doomed = source.path() + "/Data/c.txt";
+    window.onPump = [&] {
+        const bool uploading = run.countdownText.starts_with(Text(TextId::FullFtpUploadPrefix)) ||
+                               run.countdownText == Text(TextId::SearchingChangedFiles);
+        if (uploading) fs::remove(doomed);
+    };
+    InBothModes([&] {
+        EXPECT_THAT(run.failures,
+                    ElementsAre(doomed + ": not uploaded: it was deleted after the folder was read"));
+        EXPECT_EQ(ReadTestFile(Remote(dataEntry) + "/a/b.txt"), "bee");
+        EXPECT_EQ(ReadTestFile(base + "/notes.txt"), "notes");
+        EXPECT_EQ(run.copiedCount, 2);
+        WriteTestFile(doomed, "back again");
+    });
+}
+
+TEST_F(BackupRunFtpTest, AServerThatStopsAnsweringIsGivenUpAfterTwoTimeOutsInARow) {
+    setenv("TARNWICK_FTP_TIMEOUT_SECONDS", "1", 1);
+    struct Restore {
+        ~Restore() { unsetenv("TARNWICK_FTP_TIMEOUT_SECONDS"); }
+    } restore;
+    server.FallSilentAfterEachUpload();
+    setup.entries = {dataEntry, moreEntry, notesFile};
+    StartLog();
+    Run();
+    // Two files waited for their time-out; the other two were not tried.
+    ASSERT_EQ(run.failures.size(), 3u);
+    EXPECT_THAT(run.failures[0], HasSubstr("Timeout"));
+    EXPECT_THAT(run.failures[1], HasSubstr("Timeout"));
+    EXPECT_EQ(run.failures[2],
+              "ftp://" + server.HostAndPort() +
+                  "/upload/tarnwick_backup_folder: 2 files not uploaded: the FTP server stopped answering (2 "
+                  "time-outs in a row)");
+    EXPECT_EQ(server.StoredPaths().size(), 2u);
+    EXPECT_EQ(run.copiedCount, 0);
+    EXPECT_THAT(ReadTestFile(LogPath()), HasSubstr(Text(TextId::LogFailure) + run.failures[2] + "\r\n"));
 }
 }  // namespace

@@ -477,8 +477,17 @@ TEST_F(FtpDialogTest, FieldsThatWouldNotDecodeBackAreRefusedByName) {
     for (const QString& message : dialogs.MessageTexts())
         EXPECT_FALSE(message.contains(QStringLiteral("p@ss")));
 
-    // A plain "@" in the server name decodes back.
-    EXPECT_TRUE(PressOk({"ftp://user@host", "ann", "p", "f"}));
+    // A user name in the server field can never connect: the field is named.
+    dialogs.messages.clear();
+    EXPECT_FALSE(PressOk({"ftp://user@host", "ann", "p", "f"}));
+    const std::string server = PlainControlText(Text(TextId::FtpServerLabel)).toStdString();
+    EXPECT_FALSE(PressOk({"ftp://host/pub", "ann", "p", "f"}));
+    EXPECT_FALSE(PressOk({"ftp://host:70000", "ann", "p", "f"}));
+    EXPECT_EQ(dialogs.MessageTexts(),
+              (QStringList{FieldContainsAt(TextId::FtpServerLabel),
+                           QString::fromUtf8(FormatText(texts.GetText(TextId::TextNotStorable), server)),
+                           QString::fromUtf8(FormatText(texts.GetText(TextId::TextNotStorable), server))}));
+    EXPECT_TRUE(PressOk({"ftp://host:2121/", "ann", "p", "f"}));
 }
 
 // A line edit takes no typed line break, but a program can put one there.

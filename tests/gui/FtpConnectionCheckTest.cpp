@@ -1,7 +1,9 @@
 #include "ScriptedDialogs.h"
 #include "sources/CAddFtp.h"
+#include "sources/DialogText.h"
 #include "support/FtpTestServer.h"
 #include "support/TempHome.h"
+#include "util/SafeFormat.h"
 
 #include <QApplication>
 #include <QLineEdit>
@@ -93,6 +95,30 @@ TEST_F(FtpConnectionCheckTest, AnEmptyFolderUsesTheLoginDirectory) {
     EXPECT_EQ(dialogs.MessageTexts(),
               (QStringList{Text(TextId::FtpTestUploadOk), Text(TextId::FtpTestDownloadOk)}));
     EXPECT_TRUE(std::filesystem::is_regular_file(server.LoginFolder() + "/config.ini"));
+}
+
+TEST_F(FtpConnectionCheckTest, PassesOnAnAccountThatMayStoreButNotRenameOrDelete) {
+    FtpTestServer server;
+    server.RefuseRenameAndDelete();
+    CAddFtp dialog(dialogs);
+    Check(dialog, QString::fromStdString("ftp://" + server.HostAndPort()),
+          QString::fromStdString(server.user()), QString::fromStdString(server.password()),
+          QStringLiteral("write-only"));
+    EXPECT_EQ(dialogs.MessageTexts(),
+              (QStringList{Text(TextId::FtpTestUploadOk), Text(TextId::FtpTestDownloadOk)}));
+    EXPECT_EQ(ReadTestFile(server.LoginFolder() + "/write-only/config.ini"),
+              ReadTestFile(BinFolder() + "/config.ini"));
+}
+
+TEST_F(FtpConnectionCheckTest, AServerFieldWithAUserNameIsRefusedByName) {
+    FtpTestServer server;
+    CAddFtp dialog(dialogs);
+    Check(dialog, QString::fromStdString("ftp://" + server.user() + "@" + server.HostAndPort()),
+          QString::fromStdString(server.user()), QString::fromStdString(server.password()), QString());
+    const std::string field = PlainControlText(Text(TextId::FtpServerLabel)).toStdString();
+    EXPECT_EQ(dialogs.MessageTexts(),
+              QStringList{QString::fromUtf8(FormatText(texts.GetText(TextId::FieldContainsAt), field))});
+    EXPECT_EQ(server.LoginCount(), 0);
 }
 
 TEST_F(FtpConnectionCheckTest, NoServerOrNoPrefixIsReportedWithoutHanging) {

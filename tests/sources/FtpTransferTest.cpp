@@ -3,13 +3,18 @@
 #include "support/FtpTestServer.h"
 #include "support/TempHome.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <chrono>
+#include <cstdlib>
 #include <filesystem>
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using ::testing::HasSubstr;
 
 namespace {
 
@@ -193,12 +198,126 @@ TEST_F(FtpTransferTest, ConnectionLostMidTransferKeepsTheOldCopyAndTheNextUpload
     EXPECT_EQ(server.LoginCount(), 2);
 }
 
-TEST_F(FtpTransferTest, QuotaReplyFailsTheUpload) {
+TEST_F(FtpTransferTest, QuotaReplyFailsTheUploadAndIsNamedFirst) {
     server.RefuseWithQuotaExceeded("full.txt");
     EXPECT_FALSE(Upload(LocalFile("full.txt", "too much"), "q"));
-    EXPECT_NE(session.LastError().find("552"), std::string::npos) << session.LastError();
+    // The server's own words say what failed, without what the library
+    // noted on the way.
+    EXPECT_EQ(session.LastError(),
+              "storing \"q/full.txt.tarnwick-part\" failed: the server answered \"552 Quota exceeded.\"");
+    EXPECT_FALSE(session.LastFailureTimedOut());
+    EXPECT_EQ(session.LastStoredSize(), 0u);
     EXPECT_FALSE(fs::exists(server.LoginFolder() + "/q/full.txt"));
+    EXPECT_FALSE(fs::exists(server.LoginFolder() + "/q/full.txt.tarnwick-part"));
     EXPECT_TRUE(Upload(LocalFile("fits.txt", "ok"), "q"));
+    EXPECT_EQ(session.LastStoredSize(), 2u);
+}
+
+TEST_F(FtpTransferTest, RefusedLoginSaysWhatTheServerAnswered) {
+    EXPECT_FALSE(FtpUploadFile(session, LocalFile("a.txt", "a"), server.HostAndPort(), server.user(),
+                               "wrong-password-42", ""));
+    EXPECT_THAT(session.LastError(), HasSubstr("failed: the server answered \"530 "));
+    EXPECT_THAT(session.LastError(), Not(HasSubstr("wrong-password-42")));
+}
+
+TEST_F(FtpTransferTest, AnAccountThatMayNotRenameGetsTheFilesUnderTheirFinalNames) {
+    server.RefuseRenameAndDelete();
+    const std::string first = LocalFile("first.txt", "first");
+    ASSERT_TRUE(Upload(first, "store-only")) << session.LastError();
+    ASSERT_TRUE(Upload(LocalFile("second.txt", "second"), "store-only")) << session.LastError();
+    EXPECT_EQ(ReadTestFile(server.LoginFolder() + "/store-only/first.txt"), "first");
+    EXPECT_EQ(ReadTestFile(server.LoginFolder() + "/store-only/second.txt"), "second");
+    // Once the rename was refused, later files go straight to their names:
+    // the part file the server would not let us delete is the only one.
+    EXPECT_EQ(server.StoredPaths(),
+              (std::vector<std::string>{server.LoginFolder() + "/store-only/first.txt.tarnwick-part",
+                                        server.LoginFolder() + "/store-only/first.txt",
+                                        server.LoginFolder() + "/store-only/second.txt"}));
+    WriteTestFile(first, "first, again");
+    ASSERT_TRUE(Upload(first, "store-only")) << session.LastError();
+    EXPECT_EQ(ReadTestFile(server.LoginFolder() + "/store-only/first.txt"), "first, again");
+}
+
+TEST_F(FtpTransferTest, StoredFilesKeepTheSourcePermissions) {
+    const std::string privateFile = LocalFile("private.txt", "mine");
+    const std::string sharedFile = LocalFile("shared.txt", "ours");
+    ASSERT_EQ(chmod(privateFile.c_str(), 0600), 0);
+    ASSERT_EQ(chmod(sharedFile.c_str(), 0640), 0);
+    ASSERT_TRUE(Upload(privateFile, "modes"));
+    ASSERT_TRUE(Upload(sharedFile, "modes"));
+    const auto permissions = [](const std::string& path) {
+        struct stat status {};
+        EXPECT_EQ(stat(path.c_str(), &status), 0) << path;
+        return status.st_mode & 07777;
+    };
+    EXPECT_EQ(permissions(server.LoginFolder() + "/modes/private.txt"), 0600u);
+    EXPECT_EQ(permissions(server.LoginFolder() + "/modes/shared.txt"), 0640u);
+
+    // Stored under the final name when renaming is refused, the mode is set too.
+    server.RefuseRenameAndDelete();
+    ASSERT_TRUE(Upload(privateFile, "modes/direct"));
+    ASSERT_TRUE(Upload(privateFile, "modes/direct"));
+    EXPECT_EQ(permissions(server.LoginFolder() + "/modes/direct/private.txt"), 0600u);
+
+    // A server that will not change modes still gets the file.
+    server.RefuseModeChanges();
+    ASSERT_TRUE(Upload(privateFile, "modes/kept-as-made")) << session.LastError();
+    EXPECT_EQ(ReadTestFile(server.LoginFolder() + "/modes/kept-as-made/private.txt"), "mine");
+}
+
+TEST_F(FtpTransferTest, ALinkIsFollowedOnlyWhenAllowed) {
+    const std::string secret = LocalFile("secret.txt", "behind the link");
+    ASSERT_EQ(symlink(secret.c_str(), (local.path() + "/link.txt").c_str()), 0);
+    EXPECT_FALSE(FtpUploadFile(session, local.path() + "/link.txt", server.HostAndPort(), server.user(),
+                               server.password(), "links", LocalLinks::Refuse));
+    EXPECT_THAT(session.LastError(), HasSubstr("link"));
+    EXPECT_FALSE(fs::exists(server.LoginFolder() + "/links/link.txt"));
+    std::int32_t copied = 0;
+    std::uint64_t bytes = 0;
+    EXPECT_EQ(FtpUploadIfNewer(session, local.path() + "/link.txt", server.HostAndPort(), server.user(),
+                               server.password(), "links", copied, bytes, LocalLinks::Refuse),
+              UploadOutcome::Failed);
+    EXPECT_FALSE(fs::exists(server.LoginFolder() + "/links/link.txt"));
+    EXPECT_EQ(copied, 0);
+
+    EXPECT_TRUE(Upload(local.path() + "/link.txt", "links"));
+    EXPECT_EQ(ReadTestFile(server.LoginFolder() + "/links/link.txt"), "behind the link");
+}
+
+TEST(FtpTransferTimeouts, AServerSilentAfterTheDataIsATimeOutARefusalIsNot) {
+    TempHome home;
+    TempFolder local;
+    FtpTestServer server;
+    FtpSession session(nullptr, {}, FtpTimeouts{1000ms, 1000ms});
+    WriteTestFile(local.path() + "/f.txt", "data");
+    server.FallSilentAfterEachUpload();
+    EXPECT_FALSE(FtpUploadFile(session, local.path() + "/f.txt", server.HostAndPort(), server.user(),
+                               server.password(), "silent"));
+    EXPECT_TRUE(session.LastFailureTimedOut()) << session.LastError();
+    EXPECT_FALSE(fs::exists(server.LoginFolder() + "/silent/f.txt"));
+
+    server.RefuseWithQuotaExceeded("f.txt");
+    EXPECT_FALSE(FtpUploadFile(session, local.path() + "/f.txt", server.HostAndPort(), server.user(),
+                               server.password(), "silent"));
+    EXPECT_FALSE(session.LastFailureTimedOut()) << session.LastError();
+}
+
+TEST(FtpTransferTimeouts, TheEnvironmentCanShortenARunsTimeOuts) {
+    const FtpTimeouts defaults;
+    const auto withVariable = [](const char* value) {
+        setenv("TARNWICK_FTP_TIMEOUT_SECONDS", value, 1);
+        const FtpTimeouts timeouts = FtpTimeoutsFromEnvironment();
+        unsetenv("TARNWICK_FTP_TIMEOUT_SECONDS");
+        return timeouts;
+    };
+    const FtpTimeouts shortened = withVariable("3");
+    EXPECT_EQ(shortened.connect, 3s);
+    EXPECT_EQ(shortened.stall, 3s);
+    for (const char* unusable : {"", "0", "-5", "abc", "5s", "3601"}) {
+        EXPECT_EQ(withVariable(unusable).stall, defaults.stall) << unusable;
+        EXPECT_EQ(withVariable(unusable).connect, defaults.connect) << unusable;
+    }
+    EXPECT_EQ(FtpTimeoutsFromEnvironment().stall, defaults.stall);
 }
 
 TEST(FtpTransferTimeouts, ASilentServerTimesOutWhilePumpKeepsRunning) {

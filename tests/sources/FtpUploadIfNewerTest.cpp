@@ -57,11 +57,13 @@ TEST_P(FtpUploadIfNewerTest, ComparesCalendarDays) {
     EXPECT_EQ(server.LoginCount(), 1);
 }
 
-TEST_P(FtpUploadIfNewerTest, CountsAFailedUploadToo) {
+TEST_P(FtpUploadIfNewerTest, AFailedUploadCountsNothing) {
     server.RefuseWithQuotaExceeded("absent.txt");
     EXPECT_EQ(UploadIfNewer("absent.txt"), UploadOutcome::Failed);
-    EXPECT_EQ(copied, 1);
-    EXPECT_EQ(bytes, std::string("local absent.txt").size());
+    EXPECT_EQ(copied, 0);
+    EXPECT_EQ(bytes, 0u);
+    EXPECT_EQ(UploadIfNewer("vanished.txt"), UploadOutcome::Failed);
+    EXPECT_EQ(copied, 0);
 }
 
 TEST_P(FtpUploadIfNewerTest, UploadsIntoADirectoryThatDoesNotExistYet) {

@@ -141,17 +141,40 @@ std::vector<std::string> FtpTestServer::StoredPaths() const {
     return paths;
 }
 
+std::string FtpTestServer::ControlFile(const std::string& name) const {
+    return folder_.path() + "/control/" + name;
+}
+
+void FtpTestServer::AddControlLine(const std::string& name, const std::string& line) {
+    std::ofstream(ControlFile(name), std::ios::binary | std::ios::app) << line << "\n";
+}
+
 void FtpTestServer::DropConnectionDuringNextUpload(std::uint64_t afterBytes) {
-    WriteTestFile(folder_.path() + "/control/drop_after", std::to_string(afterBytes));
+    WriteTestFile(ControlFile("drop_after"), std::to_string(afterBytes));
 }
 
 void FtpTestServer::RefuseWithQuotaExceeded(const std::string& fileName) {
-    std::ofstream(folder_.path() + "/control/quota_names", std::ios::binary | std::ios::app)
-        << fileName << "\n";
+    AddControlLine("quota_names", fileName);
 }
 
 void FtpTestServer::RefuseListings() {
-    WriteTestFile(folder_.path() + "/control/no_mlsd", "");
+    WriteTestFile(ControlFile("no_mlsd"), "");
+}
+
+void FtpTestServer::RefuseRenameAndDelete() {
+    WriteTestFile(ControlFile("store_only"), "");
+}
+
+void FtpTestServer::RefuseModeChanges() {
+    WriteTestFile(ControlFile("no_site_chmod"), "");
+}
+
+void FtpTestServer::FallSilentAfterEachUpload() {
+    WriteTestFile(ControlFile("silent_after_store"), "");
+}
+
+void FtpTestServer::DieDuringUploadOf(const std::string& fileName) {
+    AddControlLine("die_during_names", fileName);
 }
 
 SilentServer::SilentServer() {

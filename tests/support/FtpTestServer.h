@@ -40,9 +40,22 @@ public:
     void RefuseWithQuotaExceeded(const std::string& fileName);
     // Answers MLSD with "500", as a server without machine-readable listings.
     void RefuseListings();
+    // Refuses RNFR, RNTO and DELE with "550": an account that may store files
+    // but neither rename nor delete them.
+    void RefuseRenameAndDelete();
+    // Refuses SITE CHMOD with "550".
+    void RefuseModeChanges();
+    // Every connection goes silent once the data of an upload has arrived: the
+    // file is kept, but no "226" and no later reply is ever sent.
+    void FallSilentAfterEachUpload();
+    // The server process kills itself (SIGKILL) while it receives the data of
+    // a file whose name starts with this one.
+    void DieDuringUploadOf(const std::string& fileName);
 
 private:
     std::vector<std::string> Events() const;
+    std::string ControlFile(const std::string& name) const;
+    void AddControlLine(const std::string& name, const std::string& line);
 
     std::string user_;
     std::string password_;

@@ -11,12 +11,20 @@ Faults are switched on at run time by files in --control (read on demand):
   quota_names     names, one a line: STOR of a file whose name starts with
                   one of them gets "552"
   no_mlsd         present: MLSD is answered "500" as by servers without it
+  store_only      present: RNFR, RNTO and DELE are refused with "550", as on
+                  accounts that may store files but not rename or delete them
+  no_site_chmod   present: SITE CHMOD is refused with "550"
+  silent_after_store  present: once an upload's data has arrived, that
+                  connection answers nothing any more (not even "226")
+  die_during_names  names, one a line: the server kills itself (SIGKILL)
+                  while it receives a file whose name starts with one of them
 Events (one a line) go to <control>/events: "LOGIN", "STOR <path>".
 """
 
 import argparse
 import logging
 import os
+import signal
 import sys
 
 from pyftpdlib.authorizers import DummyAuthorizer
@@ -34,6 +42,12 @@ def read_control(control, name):
         return None
 
 
+def name_listed(control, list_name, path):
+    names = read_control(control, list_name) or ""
+    base = os.path.basename(path)
+    return any(name and base.startswith(name) for name in names.splitlines())
+
+
 def record_event(control, line):
     with open(os.path.join(control, "events"), "ab") as handle:
         handle.write(line.encode("utf8", "surrogateescape") + b"\n")
@@ -49,6 +63,8 @@ class FaultyDTPHandler(DTPHandler):
 
     def handle_read(self):
         super().handle_read()
+        if self.cmd_channel.die_with_data and self.tot_bytes_received > 0:
+            os.kill(os.getpid(), signal.SIGKILL)
         if self.drop_after is not None and self.tot_bytes_received >= self.drop_after:
             os.remove(os.path.join(self.cmd_channel.control, "drop_after"))
             self.drop_after = None
@@ -64,6 +80,41 @@ class TestHandler(FTPHandler):
     unicode_errors = "surrogateescape"
     permit_foreign_addresses = False
     dtp_handler = FaultyDTPHandler
+    # A refused login is answered after this delay (3 s by default), well
+    # inside the short time-outs the tests use.
+    auth_failed_timeout = 0.2
+    die_with_data = False
+    silent_after_transfer = False
+    silent = False
+
+    def respond(self, resp, logfun=logging.debug):
+        if self.silent:
+            return
+        if self.silent_after_transfer and resp.startswith("226"):
+            self.silent = True
+            return
+        super().respond(resp, logfun)
+
+    def refused_on_store_only(self):
+        if read_control(self.control, "store_only") is None:
+            return False
+        self.respond("550 Not enough privileges.")
+        return True
+
+    def ftp_RNFR(self, path):
+        if not self.refused_on_store_only():
+            return super().ftp_RNFR(path)
+        return None
+
+    def ftp_RNTO(self, path):
+        if not self.refused_on_store_only():
+            return super().ftp_RNTO(path)
+        return None
+
+    def ftp_DELE(self, path):
+        if not self.refused_on_store_only():
+            return super().ftp_DELE(path)
+        return None
 
     def on_login(self, username):
         self.fs.cwd = LOGIN_FOLDER
@@ -78,12 +129,18 @@ class TestHandler(FTPHandler):
             return None
         return super().ftp_MLSD(path)
 
+    def ftp_SITE_CHMOD(self, path, mode):
+        if read_control(self.control, "no_site_chmod") is not None:
+            self.respond("550 Not enough privileges.")
+            return None
+        return super().ftp_SITE_CHMOD(path, mode)
+
     def ftp_STOR(self, file, mode="w"):
-        names = read_control(self.control, "quota_names") or ""
-        base = os.path.basename(file)
-        if any(name and base.startswith(name) for name in names.splitlines()):
+        if name_listed(self.control, "quota_names", file):
             self.respond("552 Quota exceeded.")
             return None
+        self.die_with_data = name_listed(self.control, "die_during_names", file)
+        self.silent_after_transfer = read_control(self.control, "silent_after_store") is not None
         return super().ftp_STOR(file, mode)
 
 
