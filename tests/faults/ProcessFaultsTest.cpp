@@ -7,9 +7,12 @@
 
 #include <sys/stat.h>
 #include <unistd.h>
+#include <chrono>
+#include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <sstream>
+#include <thread>
 
 // The real CLI against a destination that fills up and against sources that
 // are missing, unreadable or not files at all: each problem is reported and
@@ -199,6 +202,75 @@ TEST_P(SourceProblemTest, UnreadableFileAndFolderAreFailuresForAnOrdinaryUser) {
     EXPECT_THAT(result.err, HasSubstr(closedFolder));
     ExpectTheRestCopied();
     EXPECT_FALSE(fs::exists(scenario.FolderCopy(source.path() + "/Data") + "/Closed Folder/inside.txt"));
+}
+
+// True when folder holds a copy of `name` or the temporary file of one.
+bool HoldsCopyOf(const std::string& folder, const std::string& name) {
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(folder, error))
+        if (entry.path().filename().string().find(name) != std::string::npos) return true;
+    return false;
+}
+
+bool HoldsAnything(const std::string& folder) {
+    std::error_code error;
+    return fs::directory_iterator(folder, error) != fs::directory_iterator();
+}
+
+// An incremental run lists a folder before it copies the files found: a file
+// deleted in between must be reported (as a failure or a line of its own),
+// never claimed as copied, and the run goes on. The run is held still with
+// SIGSTOP the moment its first copy appears, whatever order it copies in; the
+// files are large enough that the moment cannot be missed. Then every file
+// whose copy has not begun is deleted.
+TEST(VanishingSourceTest, FilesDeletedAfterTheListingAreReportedAndTheRunGoesOn) {
+    SmallFileSystem disk(512u << 20);
+    if (!disk.Mounted()) GTEST_SKIP() << disk.WhyNotMounted();
+    const std::string data = disk.path() + "/source/Data";
+    const std::size_t fileSize = 16u << 20;
+    std::vector<std::string> names;
+    for (int i = 0; i < 10; ++i) {
+        names.push_back("file-" + std::to_string(i) + ".bin");
+        WriteTestFile(data + "/" + names.back(), Bytes('a' + i, fileSize));
+    }
+    FaultScenario scenario(disk.path());
+    scenario.SetEntries({data + "/..."});
+    scenario.SetMode(Mode::Incremental);
+    const std::string dataCopy = scenario.FolderCopy(data);
+
+    CliProcess process(scenario.RunArguments());
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!HoldsAnything(dataCopy) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+    process.Signal(SIGSTOP);
+    std::vector<std::string> deleted, kept;
+    for (const std::string& name : names) {
+        if (HoldsCopyOf(dataCopy, name)) {
+            kept.push_back(name);
+        } else {
+            fs::remove(data + "/" + name);
+            deleted.push_back(data + "/" + name);
+        }
+    }
+    process.Signal(SIGCONT);
+    const int exitCode = process.Finish();
+    ASSERT_FALSE(deleted.empty()) << "the run copied every file before it could be stopped";
+
+    EXPECT_TRUE(exitCode == 0 || exitCode == 1) << exitCode << process.Stderr();
+    for (const std::string& name : kept)
+        EXPECT_EQ(ReadTestFile(dataCopy + "/" + name), ReadTestFile(data + "/" + name)) << name;
+    const std::string reports = process.Stderr() + scenario.LastRunLog();
+    std::vector<std::string> unreported, claimedCopied;
+    for (const std::string& gone : deleted) {
+        if (reports.find(gone) == std::string::npos) unreported.push_back(gone);
+        const std::string name = fs::path(gone).filename().string();
+        if (HoldsCopyOf(dataCopy, name) || !CopiedLinesNaming(scenario, name).empty())
+            claimedCopied.push_back(gone);
+    }
+    EXPECT_TRUE(unreported.empty()) << "deleted files not reported:\n  " << JoinForMessage(unreported)
+                                    << "\nstderr and log:\n"
+                                    << reports;
+    EXPECT_TRUE(claimedCopied.empty()) << JoinForMessage(claimedCopied);
 }
 
 INSTANTIATE_TEST_SUITE_P(BothModes, SourceProblemTest, ::testing::Values(Mode::Full, Mode::Incremental),
