@@ -61,10 +61,6 @@ void ExpectReportedFailure(const FaultScenario& scenario, const CliResult& resul
     ExpectReportedNotCopied(scenario, result, problem);
 }
 
-std::string Bytes(char fill, std::size_t size) {
-    return std::string(size, fill);
-}
-
 class FullDestinationTest : public ::testing::TestWithParam<Mode> {
 protected:
     FullDestinationTest() : backupDisk(4u << 20), scenario(backupDisk.path()) {}
@@ -79,7 +75,7 @@ TEST_P(FullDestinationTest, FailsWithExitOneAndKeepsTheLastGoodCopy) {
     const std::string big = source.path() + "/Data/big.bin";
     const std::string small = source.path() + "/Data/small.txt";
     const std::string single = source.path() + "/single.bin";
-    const std::string oldBig = Bytes('o', 64 << 10);
+    const std::string oldBig(64 << 10, 'o');
     WriteTestFile(big, oldBig);
     WriteTestFile(small, "old small");
     WriteTestFile(single, oldBig);
@@ -92,8 +88,8 @@ TEST_P(FullDestinationTest, FailsWithExitOneAndKeepsTheLastGoodCopy) {
     // Both large files now need more than the whole disk has left.
     const std::size_t grown = 6u << 20;
     ASSERT_LT(backupDisk.FreeBytes(), grown);
-    WriteTestFile(big, Bytes('n', grown));
-    WriteTestFile(single, Bytes('n', grown));
+    WriteTestFile(big, std::string(grown, 'n'));
+    WriteTestFile(single, std::string(grown, 'n'));
     WriteTestFile(small, "new small");
     for (const std::string& file : {big, small, single}) SetModificationSeconds(file, 1'700'000'000);
 
@@ -231,7 +227,7 @@ TEST(VanishingSourceTest, FilesDeletedAfterTheListingAreReportedAndTheRunGoesOn)
     std::vector<std::string> names;
     for (int i = 0; i < 10; ++i) {
         names.push_back("file-" + std::to_string(i) + ".bin");
-        WriteTestFile(data + "/" + names.back(), Bytes('a' + i, fileSize));
+        WriteTestFile(data + "/" + names.back(), std::string(fileSize, static_cast<char>('a' + i)));
     }
     FaultScenario scenario(disk.path());
     scenario.SetEntries({data + "/..."});
