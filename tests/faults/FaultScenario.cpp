@@ -8,8 +8,10 @@
 #include <fnmatch.h>
 #include <sys/stat.h>
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <map>
+#include <thread>
 
 namespace fs = std::filesystem;
 
@@ -203,6 +205,23 @@ std::vector<std::string> ProgramTemporaries(const std::string& folder, bool recu
     else
         for (const auto& entry : fs::directory_iterator(folder)) check(entry);
     return found;
+}
+
+bool HoldsCopyOf(const std::string& folder, const std::string& name) {
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(folder, error))
+        if (entry.path().filename().string().find(name) != std::string::npos) return true;
+    return false;
+}
+
+void WaitUntilFolderHoldsAnything(const std::string& folder) {
+    const auto holdsAnything = [&] {
+        std::error_code error;
+        return fs::directory_iterator(folder, error) != fs::directory_iterator();
+    };
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (!holdsAnything() && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
 }
 
 std::string JoinForMessage(const std::vector<std::string>& lines) {

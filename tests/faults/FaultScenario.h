@@ -74,5 +74,12 @@ std::vector<std::string> TreeDifferences(const std::string& expected, const std:
 // ".<name>.tmp*" of an atomic rewrite.
 std::vector<std::string> ProgramTemporaries(const std::string& folder, bool recursive);
 
+// True when folder holds an entry whose name contains `name` (a copy of it or
+// the temporary file of one).
+bool HoldsCopyOf(const std::string& folder, const std::string& name);
+// Polls until the folder exists and holds an entry: the moment a run's first
+// copy begins. Gives up after half a minute.
+void WaitUntilFolderHoldsAnything(const std::string& folder);
+
 // "a, b, c" for a failure message.
 std::string JoinForMessage(const std::vector<std::string>& lines);

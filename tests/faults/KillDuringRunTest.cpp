@@ -7,6 +7,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
 #include <thread>
 
@@ -150,5 +151,39 @@ TEST_F(KillDuringRunTest, KilledFullAndIncrementalRunsLoseNothingAndTheNextRunCo
         EXPECT_TRUE(left.empty()) << "temporary files of killed runs left behind:\n  "
                                   << JoinForMessage(left);
     }
+}
+
+// A run that dies inside a file must leave nothing under the file's own name
+// but a whole copy: an incremental run takes a copy whose time falls in the
+// source's minute as current, so a cut-off copy of a file changed this minute
+// would stay in the backup unnoticed. The kill comes the moment the first copy
+// appears, in a folder the full run has just created.
+TEST(KillDuringCopyTest, KilledFullRunLeavesNoCutOffCopyUnderTheRealName) {
+    SmallFileSystem disk(512u << 20);
+    if (!disk.Mounted()) GTEST_SKIP() << disk.WhyNotMounted();
+    const std::string data = disk.path() + "/source/Data";
+    std::string content(128u << 20, '\0');
+    for (std::size_t i = 0; i < content.size(); i += 4096) content[i] = static_cast<char>(i >> 12);
+    WriteTestFile(data + "/changed-this-minute.bin", content);
+    FaultScenario scenario(disk.path());
+    scenario.SetEntries({data + "/..."});
+    scenario.SetMode(Mode::Full);
+    const std::string copy = scenario.FolderCopy(data) + "/changed-this-minute.bin";
+
+    {
+        CliProcess process(scenario.RunArguments());
+        WaitUntilFolderHoldsAnything(scenario.FolderCopy(data));
+        process.Signal(SIGKILL);
+        process.Finish();
+    }
+    if (std::filesystem::exists(copy)) {
+        EXPECT_EQ(std::filesystem::file_size(copy), content.size()) << "a cut-off copy under the real name";
+    }
+
+    scenario.SetMode(Mode::Incremental);
+    const CliResult next = scenario.Run();
+    EXPECT_EQ(next.exitCode, 0) << next.err;
+    EXPECT_TRUE(ReadTestFile(copy) == content)
+        << "the backup holds " << std::filesystem::file_size(copy) << " of " << content.size() << " bytes";
 }
 }  // namespace

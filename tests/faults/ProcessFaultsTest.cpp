@@ -7,12 +7,10 @@
 
 #include <sys/stat.h>
 #include <unistd.h>
-#include <chrono>
 #include <csignal>
 #include <cstring>
 #include <filesystem>
 #include <sstream>
-#include <thread>
 
 // The real CLI against a destination that fills up and against sources that
 // are missing, unreadable or not files at all: each problem is reported and
@@ -200,19 +198,6 @@ TEST_P(SourceProblemTest, UnreadableFileAndFolderAreFailuresForAnOrdinaryUser) {
     EXPECT_FALSE(fs::exists(scenario.FolderCopy(source.path() + "/Data") + "/Closed Folder/inside.txt"));
 }
 
-// True when folder holds a copy of `name` or the temporary file of one.
-bool HoldsCopyOf(const std::string& folder, const std::string& name) {
-    std::error_code error;
-    for (const auto& entry : fs::directory_iterator(folder, error))
-        if (entry.path().filename().string().find(name) != std::string::npos) return true;
-    return false;
-}
-
-bool HoldsAnything(const std::string& folder) {
-    std::error_code error;
-    return fs::directory_iterator(folder, error) != fs::directory_iterator();
-}
-
 // An incremental run lists a folder before it copies the files found: a file
 // deleted in between must be reported (as a failure or a line of its own),
 // never claimed as copied, and the run goes on. The run is held still with
@@ -235,9 +220,7 @@ TEST(VanishingSourceTest, FilesDeletedAfterTheListingAreReportedAndTheRunGoesOn)
     const std::string dataCopy = scenario.FolderCopy(data);
 
     CliProcess process(scenario.RunArguments());
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-    while (!HoldsAnything(dataCopy) && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::microseconds(100));
+    WaitUntilFolderHoldsAnything(dataCopy);
     process.Signal(SIGSTOP);
     std::vector<std::string> deleted, kept;
     for (const std::string& name : names) {
