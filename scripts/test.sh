@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test:
-#  1. the whole program with -Werror, every test (GUI tests offscreen);
-#  2. the core, the CLI and their tests without Qt, under address and UB sanitizers;
+#  1. the whole program with -Werror, every test but the fault group (GUI tests offscreen);
+#  2. the core, the CLI and their tests without Qt, the fault group included, under
+#     address and UB sanitizers;
 #  3. the fuzz targets (clang, libFuzzer) for a fixed number of iterations;
 #  4. the formatting check.
 set -euo pipefail
@@ -11,7 +12,8 @@ jobs=$(nproc)
 
 cmake -S . -B build/full -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTARNWICK_WERROR=ON
 cmake --build build/full -j "$jobs"
-(cd build/full && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$jobs" -LE fuzz)
+# The fault-injection group runs once, in the sanitizer build below.
+(cd build/full && QT_QPA_PLATFORM=offscreen ctest --output-on-failure -j "$jobs" -LE 'fuzz|faults')
 
 cmake -S . -B build/core-sanitized -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTARNWICK_GUI=OFF \
       -DTARNWICK_WERROR=ON -DTARNWICK_SANITIZE=ON
