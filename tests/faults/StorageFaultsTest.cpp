@@ -134,7 +134,7 @@ TEST_F(StorageFaults, ProjectCutInsideItsEntryLineKeepsEveryEntryItHeld) {
 TEST_F(StorageFaults, ProjectEditedDuringARunKeepsTheEdit) {
     // Enough files that the run is still going when the test edits the project.
     const std::string many = source.path() + "/many";
-    for (int i = 0; i < 3000; ++i) WriteTestFile(many + "/f" + std::to_string(i) + ".txt", "x");
+    for (int i = 0; i < 1000; ++i) WriteTestFile(many + "/f" + std::to_string(i) + ".txt", "x");
     setup.entries.push_back(FolderEntry(many));
     WriteProject(projectPath, setup);
 
