@@ -519,9 +519,16 @@ BackupTarget::~BackupTarget() {
     if (root_ >= 0) ::close(root_);
 }
 
+// The root's length in paths below it: none for "/", whose paths begin with
+// the separator the others have after the root.
+std::size_t BackupTarget::PrefixLength() const {
+    return rootPath_ == "/" ? 0 : rootPath_.size();
+}
+
 bool BackupTarget::Holds(std::string_view path) const {
+    const std::size_t prefix = PrefixLength();
     return path == rootPath_ ||
-           (path.size() > rootPath_.size() && path.starts_with(rootPath_) && path[rootPath_.size()] == '/');
+           (path.size() > prefix && path.starts_with(rootPath_.substr(0, prefix)) && path[prefix] == '/');
 }
 
 int BackupTarget::OpenFolder(std::string_view path, bool create, std::string& reason, bool* created) {
@@ -535,8 +542,8 @@ int BackupTarget::OpenFolder(std::string_view path, bool create, std::string& re
         return -1;
     }
     Descriptor folder(::dup(root_));
-    std::string walked = rootPath_;
-    std::string_view rest = path.substr(rootPath_.size());
+    std::string walked = rootPath_.substr(0, PrefixLength());
+    std::string_view rest = path == rootPath_ ? std::string_view() : path.substr(PrefixLength());
     while (!rest.empty() && folder.valid()) {
         rest.remove_prefix(1);  // the "/"
         const std::size_t slash = rest.find('/');
@@ -565,7 +572,7 @@ int BackupTarget::OpenFolder(std::string_view path, bool create, std::string& re
         folder = std::move(inner);
         if (created != nullptr) *created = made;
     }
-    if (create && walked != rootPath_) touched_.insert(walked);
+    if (create && !walked.empty() && walked != rootPath_) touched_.insert(walked);
     return folder.Release();
 }
 

@@ -51,6 +51,8 @@ public:
     bool FirstVisit(const std::string& folderPath) { return visited_.insert(folderPath).second; }
 
 private:
+    std::size_t PrefixLength() const;
+
     std::string rootPath_;
     int root_ = -1;
     int openError_ = 0;
