@@ -308,7 +308,7 @@ void KeepTouchedFolderAttributes(BackupTarget& target, const std::string& source
         std::string reason;
         const int copy = target.OpenFolder(folder, false, reason);
         if (copy < 0) continue;
-        KeepFolderAttributes(copy, status);
+        KeepAttributes(copy, status);
         ::close(copy);
     }
 }

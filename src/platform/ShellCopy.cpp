@@ -107,15 +107,6 @@ mode_t CopyMode(const struct stat& source, bool ownerKept) {
     return mode;
 }
 
-void KeepFileAttributes(int file, const struct stat& source) {
-    const bool ownerKept =
-        KeepOwner(source, [&](uid_t user, gid_t group) { return ::fchown(file, user, group); });
-    // A file system without modes (a FAT stick) refuses fchmod; the data counts.
-    (void)::fchmod(file, CopyMode(source, ownerKept));
-    const timespec times[2] = {source.st_atim, source.st_mtim};
-    (void)::futimens(file, times);
-}
-
 const char* const kNotCopiable = "not a regular file, folder or link; not copied";
 const char* const kLinkInTheWay = "a link stands where a folder of the backup must be; not followed";
 const char* const kVanished = "vanished while the backup ran; not copied";
@@ -151,7 +142,7 @@ public:
         if (!target.valid() || IsTargetRoot(status)) return;
         CopyFolderContents(source.Release(), folder, {target.get(), destination, fresh}, &pattern);
         // The copy of a whole folder is that folder's copy: private stays private.
-        if (pattern == "*.*" || pattern == "*") KeepFolderAttributes(target.get(), status);
+        if (pattern == "*.*" || pattern == "*") KeepAttributes(target.get(), status);
     }
 
     void CopyFolder(const std::string& folder, const std::string& destination) {
@@ -163,7 +154,7 @@ public:
         Descriptor target = OpenTargetRoot(destination, fresh);
         if (!target.valid() || IsTargetRoot(status)) return;
         CopyFolderContents(::dup(source.get()), folder, {target.get(), destination, fresh}, nullptr);
-        KeepFolderAttributes(target.get(), status);
+        KeepAttributes(target.get(), status);
     }
 
     void CopyFile(const std::string& file, const std::string& destination, bool isLink) {
@@ -187,8 +178,8 @@ public:
         const std::string sourceFolderPath = ParentFolder(file);
         Descriptor sourceFolder(::open(sourceFolderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (!sourceFolder.valid()) return ReportErrnoOrVanished(file);
-        CopyLink({sourceFolder.get(), sourceFolderPath}, LastComponent(file).c_str(),
-                 {target.get(), ParentFolder(destination)}, LastComponent(destination));
+        CopyLink({sourceFolder.get(), sourceFolderPath}, LastComponent(file).c_str(), {target.get(), folder},
+                 LastComponent(destination));
     }
 
     void ChunkCopied(std::uint64_t fileBytesDone) override {
@@ -301,7 +292,7 @@ private:
         }
         CopyFolderContents(source.Release(), Join(sourceParent.path, name),
                            {target.get(), targetPath, created}, nullptr);
-        KeepFolderAttributes(target.get(), status);
+        KeepAttributes(target.get(), status);
     }
 
     void ReportBlockedFolder(int parent, const char* name, const std::string& path) {
@@ -348,7 +339,7 @@ private:
         const std::string& written = temporary.empty() ? targetName : temporary;
 
         int error = CopyFileData(source.get(), target.get(), size, options_.showProgress ? this : nullptr);
-        if (error == 0) KeepFileAttributes(target.get(), status);
+        if (error == 0) KeepAttributes(target.get(), status);
         if (::close(target.Release()) != 0 && error == 0) error = errno;
         if (error == 0 && !temporary.empty() &&
             ::renameat(targetFolder.fd, temporary.c_str(), targetFolder.fd, targetName.c_str()) != 0)
@@ -502,12 +493,13 @@ bool IsStaleTemporaryName(std::string_view name) {
     return pid == ::getpid() || ProcessIsGone(pid);
 }
 
-void KeepFolderAttributes(int folder, const struct stat& source) {
+void KeepAttributes(int copy, const struct stat& source) {
     const bool ownerKept =
-        KeepOwner(source, [&](uid_t user, gid_t group) { return ::fchown(folder, user, group); });
-    (void)::fchmod(folder, CopyMode(source, ownerKept));
+        KeepOwner(source, [&](uid_t user, gid_t group) { return ::fchown(copy, user, group); });
+    // A file system without modes (a FAT stick) refuses fchmod; the data counts.
+    (void)::fchmod(copy, CopyMode(source, ownerKept));
     const timespec times[2] = {source.st_atim, source.st_mtim};
-    (void)::futimens(folder, times);
+    (void)::futimens(copy, times);
 }
 
 BackupTarget::BackupTarget(std::string rootPath) : rootPath_(WithoutTrailingSlashes(std::move(rootPath))) {
