@@ -238,6 +238,16 @@ void ReportMissingFolder(BackupContext& context, std::string_view folderEntry) {
     context.reporter.ReportError(folder, kMissingFolder);
 }
 
+namespace {
+// A file the walk found and that is gone now was deleted while the run went on.
+void ReportUnavailable(BackupContext& context, const std::string& source, SourceRole role, int error) {
+    if (role == SourceRole::FoundInFolder && error == ENOENT)
+        context.reporter.ReportError(source, "vanished while the backup ran; not copied");
+    else
+        ReportMissingSource(context, source, error);
+}
+}  // namespace
+
 ModificationStatus RecentFolders::StatusThrough(Folder& folder, const std::string& path, bool followLink,
                                                 BackupTarget* target) {
     const std::size_t slash = path.rfind('/');
@@ -273,7 +283,7 @@ void CopyIfChanged(BackupContext& context, const std::string& source, const std:
     const bool followLink = role == SourceRole::Entry;
     const ModificationStatus sourceStatus = folders.SourceStatus(source, followLink);
     if (!sourceStatus.exists) {
-        if (!context.run.cancelRequested) ReportMissingSource(context, source, sourceStatus.error);
+        if (!context.run.cancelRequested) ReportUnavailable(context, source, role, sourceStatus.error);
         return;
     }
     if (SameCopy(sourceStatus, folders.DestinationStatus(destination))) return;
@@ -285,7 +295,7 @@ void CopyIfChanged(BackupContext& context, const std::string& source, const std:
     copyOptions.followSourceLink = followLink;
     copyOptions.target = folders.Target();
     const CopyResult result = CopyItem(context, source, destination, copyOptions);
-    if (result.status == CopyStatus::Missing) ReportMissingSource(context, source);
+    if (result.status == CopyStatus::Missing) ReportUnavailable(context, source, role, ENOENT);
     if (result.status != CopyStatus::Copied) return;
     folders.Forget();
     if (result.outcome.filesCopied == 0) return;  // its failure is reported
@@ -308,7 +318,7 @@ void KeepTouchedFolderAttributes(BackupTarget& target, const std::string& source
         std::string reason;
         const int copy = target.OpenFolder(folder, false, reason);
         if (copy < 0) continue;
-        KeepFolderAttributes(copy, status);
+        KeepAttributes(copy, status);
         ::close(copy);
     }
 }

@@ -107,15 +107,6 @@ mode_t CopyMode(const struct stat& source, bool ownerKept) {
     return mode;
 }
 
-void KeepFileAttributes(int file, const struct stat& source) {
-    const bool ownerKept =
-        KeepOwner(source, [&](uid_t user, gid_t group) { return ::fchown(file, user, group); });
-    // A file system without modes (a FAT stick) refuses fchmod; the data counts.
-    (void)::fchmod(file, CopyMode(source, ownerKept));
-    const timespec times[2] = {source.st_atim, source.st_mtim};
-    (void)::futimens(file, times);
-}
-
 const char* const kNotCopiable = "not a regular file, folder or link; not copied";
 const char* const kLinkInTheWay = "a link stands where a folder of the backup must be; not followed";
 const char* const kVanished = "vanished while the backup ran; not copied";
@@ -151,7 +142,7 @@ public:
         if (!target.valid() || IsTargetRoot(status)) return;
         CopyFolderContents(source.Release(), folder, {target.get(), destination, fresh}, &pattern);
         // The copy of a whole folder is that folder's copy: private stays private.
-        if (pattern == "*.*" || pattern == "*") KeepFolderAttributes(target.get(), status);
+        if (pattern == "*.*" || pattern == "*") KeepAttributes(target.get(), status);
     }
 
     void CopyFolder(const std::string& folder, const std::string& destination) {
@@ -163,7 +154,7 @@ public:
         Descriptor target = OpenTargetRoot(destination, fresh);
         if (!target.valid() || IsTargetRoot(status)) return;
         CopyFolderContents(::dup(source.get()), folder, {target.get(), destination, fresh}, nullptr);
-        KeepFolderAttributes(target.get(), status);
+        KeepAttributes(target.get(), status);
     }
 
     void CopyFile(const std::string& file, const std::string& destination, bool isLink) {
@@ -187,8 +178,8 @@ public:
         const std::string sourceFolderPath = ParentFolder(file);
         Descriptor sourceFolder(::open(sourceFolderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (!sourceFolder.valid()) return ReportErrnoOrVanished(file);
-        CopyLink({sourceFolder.get(), sourceFolderPath}, LastComponent(file).c_str(),
-                 {target.get(), ParentFolder(destination)}, LastComponent(destination));
+        CopyLink({sourceFolder.get(), sourceFolderPath}, LastComponent(file).c_str(), {target.get(), folder},
+                 LastComponent(destination));
     }
 
     void ChunkCopied(std::uint64_t fileBytesDone) override {
@@ -301,7 +292,7 @@ private:
         }
         CopyFolderContents(source.Release(), Join(sourceParent.path, name),
                            {target.get(), targetPath, created}, nullptr);
-        KeepFolderAttributes(target.get(), status);
+        KeepAttributes(target.get(), status);
     }
 
     void ReportBlockedFolder(int parent, const char* name, const std::string& path) {
@@ -348,7 +339,7 @@ private:
         const std::string& written = temporary.empty() ? targetName : temporary;
 
         int error = CopyFileData(source.get(), target.get(), size, options_.showProgress ? this : nullptr);
-        if (error == 0) KeepFileAttributes(target.get(), status);
+        if (error == 0) KeepAttributes(target.get(), status);
         if (::close(target.Release()) != 0 && error == 0) error = errno;
         if (error == 0 && !temporary.empty() &&
             ::renameat(targetFolder.fd, temporary.c_str(), targetFolder.fd, targetName.c_str()) != 0)
@@ -502,12 +493,13 @@ bool IsStaleTemporaryName(std::string_view name) {
     return pid == ::getpid() || ProcessIsGone(pid);
 }
 
-void KeepFolderAttributes(int folder, const struct stat& source) {
+void KeepAttributes(int copy, const struct stat& source) {
     const bool ownerKept =
-        KeepOwner(source, [&](uid_t user, gid_t group) { return ::fchown(folder, user, group); });
-    (void)::fchmod(folder, CopyMode(source, ownerKept));
+        KeepOwner(source, [&](uid_t user, gid_t group) { return ::fchown(copy, user, group); });
+    // A file system without modes (a FAT stick) refuses fchmod; the data counts.
+    (void)::fchmod(copy, CopyMode(source, ownerKept));
     const timespec times[2] = {source.st_atim, source.st_mtim};
-    (void)::futimens(folder, times);
+    (void)::futimens(copy, times);
 }
 
 BackupTarget::BackupTarget(std::string rootPath) : rootPath_(WithoutTrailingSlashes(std::move(rootPath))) {
@@ -519,9 +511,16 @@ BackupTarget::~BackupTarget() {
     if (root_ >= 0) ::close(root_);
 }
 
+// The root's length in paths below it: none for "/", whose paths begin with
+// the separator the others have after the root.
+std::size_t BackupTarget::PrefixLength() const {
+    return rootPath_ == "/" ? 0 : rootPath_.size();
+}
+
 bool BackupTarget::Holds(std::string_view path) const {
+    const std::size_t prefix = PrefixLength();
     return path == rootPath_ ||
-           (path.size() > rootPath_.size() && path.starts_with(rootPath_) && path[rootPath_.size()] == '/');
+           (path.size() > prefix && path.starts_with(rootPath_.substr(0, prefix)) && path[prefix] == '/');
 }
 
 int BackupTarget::OpenFolder(std::string_view path, bool create, std::string& reason, bool* created) {
@@ -535,8 +534,8 @@ int BackupTarget::OpenFolder(std::string_view path, bool create, std::string& re
         return -1;
     }
     Descriptor folder(::dup(root_));
-    std::string walked = rootPath_;
-    std::string_view rest = path.substr(rootPath_.size());
+    std::string walked = rootPath_.substr(0, PrefixLength());
+    std::string_view rest = path == rootPath_ ? std::string_view() : path.substr(PrefixLength());
     while (!rest.empty() && folder.valid()) {
         rest.remove_prefix(1);  // the "/"
         const std::size_t slash = rest.find('/');
@@ -565,7 +564,7 @@ int BackupTarget::OpenFolder(std::string_view path, bool create, std::string& re
         folder = std::move(inner);
         if (created != nullptr) *created = made;
     }
-    if (create && walked != rootPath_) touched_.insert(walked);
+    if (create && !walked.empty() && walked != rootPath_) touched_.insert(walked);
     return folder.Release();
 }
 

@@ -51,6 +51,8 @@ public:
     bool FirstVisit(const std::string& folderPath) { return visited_.insert(folderPath).second; }
 
 private:
+    std::size_t PrefixLength() const;
+
     std::string rootPath_;
     int root_ = -1;
     int openError_ = 0;
@@ -94,9 +96,11 @@ CopyOutcome ShellCopy(const std::string& source, const std::string& destination,
 CopyOutcome ShellCopy(const std::string& source, const std::string& destination, bool showProgress,
                       TransferReporter& reporter);
 
-// Gives a folder copy the source folder's owner (where allowed), mode and times;
-// called once its content is in, since creating the content changes its time.
-void KeepFolderAttributes(int folder, const struct stat& source);
+// Gives a copy (a file or a folder, by descriptor) its source's owner and group
+// where allowed, its mode (without set-id bits when the owner could not be
+// kept) and times. A folder gets them once its content is in, since creating
+// the content changes its time and a read-only mode would keep it out.
+void KeepAttributes(int copy, const struct stat& source);
 
 // True for a name of the copy's own temporary pattern (".<name>.part-<pid>-<n>")
 // whose process is gone (or is this process, from an earlier copy).

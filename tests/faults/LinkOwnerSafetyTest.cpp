@@ -1,8 +1,10 @@
 // Backups run by root and by an ordinary user over folders that hold links and
 // set-id files: nobody gains rights, nothing is read or written through a link,
 // modes and owners survive, and both modes treat links alike.
+#include "cli/CliProcess.h"
 #include "engine/BackupLayout.h"
 #include "engine/EngineFixture.h"
+#include "storage/ProjectFile.h"
 #include "support/Unprivileged.h"
 
 #include <gmock/gmock.h>
@@ -18,6 +20,7 @@
 
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
+using ::testing::Not;
 
 namespace {
 struct stat LinkStatus(const std::string& path) {
@@ -258,6 +261,44 @@ TEST_F(LinkOwnerSafetyTest, UnreadableEntriesAreFailuresNotCopies) {
             return (run.failures.size() == 2 ? 0 : 1) | (copiedNothing ? 0 : 2) | (logged ? 4 : 0);
         });
         EXPECT_EQ(outcome, 0) << "mode " << mode;
+    }
+}
+// The real runner over entries that name nothing: exit 1, each one named, and
+// no "Copied" line for any of them, in both modes.
+TEST(MissingEntriesThroughTheRunner, ExitOneAndNameEveryMissingEntry) {
+    TempHome home;
+    TempFolder source;
+    TempFolder target;
+    PowerClass settings(BinFolder());
+    settings.ResolveSettingsFile();
+    settings.SetSetting("Options", "000010000000000");  // the log on
+    CTranslation texts(BinFolder());
+    try {
+        texts.Load();
+    } catch (const FileError&) {
+        // Every text is then "---"; the checks below hold either way.
+    }
+    WriteTestFile(source.path() + "/notes.txt", "notes");
+    fs::create_symlink(source.path() + "/nowhere", source.path() + "/dangling.txt");
+    const std::vector<std::string> missing = {source.path() + "/Renamed", source.path() + "/deleted.txt",
+                                              source.path() + "/dangling.txt"};
+    for (const int mode : {0, 1}) {
+        BackupSetup setup;
+        setup.destination = target.path() + "/backup" + std::to_string(mode) + "/...";
+        setup.backupMode = mode;
+        setup.entries = {missing[0] + "/...", missing[1], missing[2], source.path() + "/notes.txt"};
+        const std::string project = home.path() + "/project.tarn";
+        WriteProject(project, setup);
+
+        const CliResult result = RunCli({"run", project});
+        EXPECT_EQ(result.exitCode, 1) << "mode " << mode;
+        const std::string log = ReadTestFile(HistoryLogPath(settings.SettingsFolder(), BinFolder()));
+        for (const std::string& path : missing) {
+            EXPECT_THAT(result.err, HasSubstr(path)) << "mode " << mode;
+            EXPECT_THAT(log, HasSubstr(texts.GetText(TextId::LogFailure) + path)) << "mode " << mode;
+            EXPECT_THAT(log, Not(HasSubstr(texts.GetText(TextId::LogCopiedFile) + " " + path)));
+        }
+        EXPECT_EQ(ReadTestFile(target.path() + "/backup" + std::to_string(mode) + "/notes.txt"), "notes");
     }
 }
 }  // namespace

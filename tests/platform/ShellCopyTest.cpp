@@ -301,4 +301,10 @@ TEST_F(ShellCopyTest, LinkInTheBackupIsNeverWrittenThrough) {
 
     std::string reason;
     EXPECT_LT(target.OpenFolder(home_.path(), false, reason), 0) << "outside the root";
+
+    BackupTarget everything("/");
+    ASSERT_TRUE(everything.Holds(home_.path()));
+    const int folder = everything.OpenFolder(home_.path(), false, reason);
+    EXPECT_GE(folder, 0) << reason;
+    ::close(folder);
 }
