@@ -140,7 +140,7 @@ TEST_F(FtpFaultsTest, AWrongPasswordIsReportedWithTheServersReply) {
     SavePassword(wrong);
     const CliResult result = Run();
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_THAT(result.err, HasSubstr("the server answered \"530 "));
+    EXPECT_THAT(result.err, HasSubstr("\"MKD backups\" failed: the server answered \"530 "));
     EXPECT_THAT(result.err, HasSubstr("5 files not uploaded: the FTP server cannot be used"));
     EXPECT_EQ(server.StoredPaths().size(), 0u);
     ExpectBoundedAndThePasswordNowhere(result, wrong);
