@@ -242,8 +242,10 @@ FtpReply FtpConnection::SendCommands(const std::vector<std::string>& commands) {
     curl_easy_setopt(easy_, CURLOPT_UPLOAD, 0L);
     curl_easy_setopt(easy_, CURLOPT_NOBODY, 1L);
     curl_easy_setopt(easy_, CURLOPT_CUSTOMREQUEST, nullptr);
-    return Perform("", commands, {},
-                   "the server did not accept \"" + (commands.empty() ? "" : commands.front()) + "\"");
+    // Named as sent, without the mark that lets a command fail.
+    std::string first = commands.empty() ? "" : commands.front();
+    if (first.starts_with('*')) first.erase(0, 1);
+    return Perform("", commands, {}, "\"" + first + "\" failed");
 }
 
 FtpReply FtpConnection::Upload(int fd, std::uint64_t size, const std::string& remotePath,

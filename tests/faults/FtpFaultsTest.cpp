@@ -1,6 +1,5 @@
 #include "cli/CliProcess.h"
 #include "engine/BackupLayout.h"
-#include "i18n/CTranslation.h"
 #include "sources/Entries.h"
 #include "storage/HistoryLog.h"
 #include "storage/PowerClass.h"
@@ -35,7 +34,7 @@ namespace {
 
 // Every time-out of the runs below; a run waits at most twice this for a
 // silent server before it gives the server up.
-constexpr char kTimeoutSeconds[] = "2";
+constexpr char kTimeoutSeconds[] = "3";
 // Far above the few seconds these runs need, far below the minutes the
 // default time-outs would cost.
 constexpr auto kRunBound = 30s;
@@ -74,7 +73,6 @@ protected:
         setenv("TARNWICK_FTP_TIMEOUT_SECONDS", kTimeoutSeconds, 1);
         settings.ResolveSettingsFile();
         settings.SetSetting("Options", "000010000000000");  // full runs, log on
-        texts.Load();
         for (const char* name : {"a.txt", "b.txt", "c.txt", "d.txt", "e.txt"}) AddFile(name, name + content);
         projectPath = home.path() + "/ftp.tarn";
         SavePassword(kPassword);
@@ -131,7 +129,6 @@ protected:
     TempFolder source;
     FtpTestServer server;
     PowerClass settings;
-    CTranslation texts{BinFolder()};
     BackupSetup setup;
     std::string projectPath;
     std::vector<std::string> commandLines;
@@ -143,7 +140,7 @@ TEST_F(FtpFaultsTest, AWrongPasswordIsReportedWithTheServersReply) {
     SavePassword(wrong);
     const CliResult result = Run();
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_THAT(result.err, HasSubstr("the server answered \"530 "));
+    EXPECT_THAT(result.err, HasSubstr("\"MKD backups\" failed: the server answered \"530 "));
     EXPECT_THAT(result.err, HasSubstr("5 files not uploaded: the FTP server cannot be used"));
     EXPECT_EQ(server.StoredPaths().size(), 0u);
     ExpectBoundedAndThePasswordNowhere(result, wrong);
