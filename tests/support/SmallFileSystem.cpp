@@ -1,5 +1,6 @@
 #include "support/SmallFileSystem.h"
 
+#include <sched.h>
 #include <sys/mount.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -10,6 +11,16 @@
 
 namespace fs = std::filesystem;
 
+namespace {
+// Mounts made from here on belong to this test process and its children only,
+// and vanish with them even when a test dies before its clean-up.
+void EnterPrivateMountNamespace() {
+    static const bool entered =
+        ::unshare(CLONE_NEWNS) == 0 && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+    (void)entered;
+}
+}  // namespace
+
 SmallFileSystem::SmallFileSystem(std::uint64_t sizeBytes) {
     std::string pattern = (fs::temp_directory_path() / "tarnwick-small-fs-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
@@ -18,6 +29,7 @@ SmallFileSystem::SmallFileSystem(std::uint64_t sizeBytes) {
         whyNotMounted_ = "mounting a small file system needs root";
         return;
     }
+    EnterPrivateMountNamespace();
     // 0755 so a test that drops to an ordinary account can still reach it.
     const std::string options = "size=" + std::to_string(sizeBytes) + ",mode=0755";
     if (::mount("tarnwick-test", path_.c_str(), "tmpfs", MS_NOSUID | MS_NODEV, options.c_str()) != 0) {
