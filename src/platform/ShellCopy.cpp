@@ -112,7 +112,7 @@ const char* const kLinkInTheWay = "a link stands where a folder of the backup mu
 const char* const kVanished = "vanished while the backup ran; not copied";
 
 // An open folder of the walk. `path` is only used for messages; `fresh` says the
-// folder was created by this copy, so nothing in it can be overwritten.
+// folder was created by this copy, so no killed run left anything in it.
 struct OpenFolder {
     int fd;
     const std::string& path;
@@ -120,9 +120,8 @@ struct OpenFolder {
 };
 
 // One copy operation: walks the source with descriptors relative to their folder
-// (no path lookups per file). A file that replaces an older copy is written under
-// a temporary name and renamed over it; in a folder this copy created there is
-// nothing to protect, and the file is written in place.
+// (no path lookups per file). A file appears under its name only once it is
+// whole, so an older copy stays until the new one replaces it.
 class TreeCopier : public DataCopyObserver {
 public:
     TreeCopier(const CopyOptions& options, TransferReporter& reporter)
@@ -322,35 +321,55 @@ private:
         const auto size = static_cast<std::uint64_t>(status.st_size);
         if (options_.showProgress) StartFile(sourcePath(), size);
 
+        // The data goes to a file without a name, which gets one only when it is
+        // whole: a run killed mid-copy leaves neither a cut-off copy under the
+        // real name nor a temporary file behind. Where the file system cannot
+        // do that, a temporary name is used and renamed.
         std::string temporary;
-        Descriptor target;
-        if (targetFolder.fresh)
-            target = Descriptor(
-                ::openat(targetFolder.fd, targetName.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600));
-        if (!target.valid()) {
-            if (targetFolder.fresh && errno != EEXIST) return ReportErrno(targetPath());
+        // Naming it goes through /proc, which a bare container may lack.
+        static const bool canNameAnonymousFiles = ::access("/proc/self/fd", X_OK) == 0;
+        Descriptor target(canNameAnonymousFiles
+                              ? ::openat(targetFolder.fd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600)
+                              : -1);
+        const bool anonymous = target.valid();
+        if (!anonymous) {
             target = Descriptor(CreateTemporary(targetName, temporary, [&](const char* temporaryName) {
                 return ::openat(targetFolder.fd, temporaryName, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
                                 0600);
             }));
             if (!target.valid()) return ReportErrno(targetPath());
         }
-        // Written in place or under the temporary name.
-        const std::string& written = temporary.empty() ? targetName : temporary;
 
         int error = CopyFileData(source.get(), target.get(), size, options_.showProgress ? this : nullptr);
         if (error == 0) KeepAttributes(target.get(), status);
+        if (error == 0 && anonymous)
+            error = NameAnonymousFile(target.get(), targetFolder, targetName, temporary);
         if (::close(target.Release()) != 0 && error == 0) error = errno;
         if (error == 0 && !temporary.empty() &&
             ::renameat(targetFolder.fd, temporary.c_str(), targetFolder.fd, targetName.c_str()) != 0)
             error = errno;
         if (error != 0) {
-            ::unlinkat(targetFolder.fd, written.c_str(), 0);
+            if (!temporary.empty()) ::unlinkat(targetFolder.fd, temporary.c_str(), 0);
             return ReportWriteError(targetPath(), error);
         }
         bytesBeforeFile_ += size;
         ++outcome_.filesCopied;
         outcome_.bytesCopied += size;
+    }
+
+    // Links a finished anonymous file into the folder: straight under its name
+    // when that is free (a folder this copy made), else under a temporary name
+    // that the caller renames over the old copy, so the old copy stays whole
+    // until the new one is complete. 0 or the errno.
+    int NameAnonymousFile(int file, const OpenFolder& folder, const std::string& targetName,
+                          std::string& temporary) {
+        const std::string self = "/proc/self/fd/" + std::to_string(file);
+        const auto link = [&](const char* name) {
+            return ::linkat(AT_FDCWD, self.c_str(), folder.fd, name, AT_SYMLINK_FOLLOW) == 0 ? 0 : -1;
+        };
+        if (link(targetName.c_str()) == 0) return 0;
+        if (errno != EEXIST) return errno;
+        return CreateTemporary(targetName, temporary, link) == 0 ? 0 : errno;
     }
 
     void CopyLink(const OpenFolder& sourceFolder, const char* name, const OpenFolder& targetFolder,
