@@ -545,6 +545,16 @@ TEST_F(MainWindowRunTest, OpenMessagesOfARunDoNotHoldUpTheScheduler) {
     EXPECT_TRUE(window->SchedulerTimer().isActive());
     // The same failures again are not a second window.
     EXPECT_EQ(openNotices(TextId::FailuresPrefix), 1);
+
+    // A modal message of a command (nothing selected to remove) lets the
+    // scheduler's minutes through as well.
+    dialogs.whileMessageShown = [&] {
+        window->OnSchedulerTick();
+        window->OnSchedulerTick();
+    };
+    window->OnCommand(ControlId::RemoveEntry);
+    EXPECT_TRUE(dialogs.MessageTexts().contains(Text(*window, TextId::NoEntrySelected)));
+    EXPECT_EQ(runsLogged(), 3);
 }
 
 TEST_F(MainWindowRunTest, BackupFolderOfTheWrongFormIsRefusedWithAMessage) {
