@@ -338,9 +338,7 @@ private:
     bool remoteBaseChecked_ = false;
     bool remoteUsable_ = true;
 };
-}  // namespace
 
-namespace {
 // Nothing starts: the run would write where the user never meant it to. The
 // minutes remaining stay as they are, so once the destination is mended the
 // next tick backs up.
