@@ -461,6 +461,10 @@ TEST_F(MainWindowRunTest, DuringARunTheStartButtonStaysLiveAsTheStopRequest) {
     EXPECT_EQ(start->text(), Text(*window, TextId::StartBackup));
     EXPECT_TRUE(Find<QPushButton>(*window, "addFileButton")->isEnabled());
     EXPECT_TRUE(window->Menu().Action(CommandId::AddFile)->isEnabled());
+    // A stopped run is no completed backup.
+    EXPECT_EQ(window->Setup().lastRun, "");
+    ASSERT_FALSE(window->Run().reportLines.empty());
+    EXPECT_TRUE(window->Run().reportLines.back().ends_with(window->Texts().GetText(TextId::RunCancelled)));
 }
 
 TEST_F(MainWindowRunTest, ClosingDuringARunLetsTheRunFinishItsEndStepsFirst) {
