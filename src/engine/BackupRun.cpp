@@ -435,9 +435,7 @@ private:
     std::int32_t filesNotUploaded_ = 0;
     std::string notUploadedReason_;
 };
-}  // namespace
 
-namespace {
 // Nothing starts: the run would write where the user never meant it to. The
 // minutes remaining stay as they are, so once the destination is mended the
 // next tick backs up.

@@ -462,6 +462,10 @@ TEST_F(MainWindowRunTest, DuringARunTheStartButtonStaysLiveAsTheStopRequest) {
     EXPECT_EQ(start->text(), Text(*window, TextId::StartBackup));
     EXPECT_TRUE(Find<QPushButton>(*window, "addFileButton")->isEnabled());
     EXPECT_TRUE(window->Menu().Action(CommandId::AddFile)->isEnabled());
+    // A stopped run is no completed backup.
+    EXPECT_EQ(window->Setup().lastRun, "");
+    ASSERT_FALSE(window->Run().reportLines.empty());
+    EXPECT_TRUE(window->Run().reportLines.back().ends_with(window->Texts().GetText(TextId::RunCancelled)));
 }
 
 TEST_F(MainWindowRunTest, ClosingDuringARunLetsTheRunFinishItsEndStepsFirst) {
@@ -546,6 +550,16 @@ TEST_F(MainWindowRunTest, OpenMessagesOfARunDoNotHoldUpTheScheduler) {
     EXPECT_TRUE(window->SchedulerTimer().isActive());
     // The same failures again are not a second window.
     EXPECT_EQ(openNotices(TextId::FailuresPrefix), 1);
+
+    // A modal message of a command (nothing selected to remove) lets the
+    // scheduler's minutes through as well.
+    dialogs.whileMessageShown = [&] {
+        window->OnSchedulerTick();
+        window->OnSchedulerTick();
+    };
+    window->OnCommand(ControlId::RemoveEntry);
+    EXPECT_TRUE(dialogs.MessageTexts().contains(Text(*window, TextId::NoEntrySelected)));
+    EXPECT_EQ(runsLogged(), 3);
 }
 
 TEST_F(MainWindowRunTest, BackupFolderOfTheWrongFormIsRefusedWithAMessage) {

@@ -15,6 +15,7 @@ std::optional<T> TakeFront(std::deque<T>& queue) {
 Dialogs::Answer ScriptedDialogs::ShowMessage(QWidget*, const QString& text, const QString& caption,
                                              Buttons buttons, Icon icon) {
     messages.push_back({text, caption, buttons, icon});
+    if (whileMessageShown) whileMessageShown();
     if (auto answer = TakeFront(messageAnswers)) return *answer;
     return buttons == Buttons::YesNo ? Answer::No : Answer::Ok;
 }

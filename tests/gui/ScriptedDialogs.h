@@ -42,6 +42,9 @@ public:
     // the script runs; the script fills fields and clicks buttons. Run returns
     // the dialog's result code afterwards.
     std::deque<std::function<void(QDialog&)>> dialogScripts;
+    // Runs while a modal message is up, as a real one's event loop would run
+    // the window's timers meanwhile.
+    std::function<void()> whileMessageShown;
 
     // What was asked.
     std::vector<Message> messages;
