@@ -6,14 +6,13 @@
 #include "storage/FirstStart.h"
 #include "storage/PowerClass.h"
 #include "storage/ProjectFile.h"
+#include "support/SmallFileSystem.h"
 #include "support/TempHome.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <sched.h>
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <algorithm>
@@ -159,47 +158,10 @@ TEST_F(StorageFaults, ProjectEditedDuringARunKeepsTheEdit) {
     EXPECT_EQ(saved.minutesRemaining, 45);
 }
 
-// Mounts made from here on stay inside this test process and its children and
-// vanish with them, even when a test dies half-way.
-bool InPrivateMountNamespace() {
-    static const bool ready =
-        ::unshare(CLONE_NEWNS) == 0 && ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
-    return ready;
-}
-
-class SmallFileSystem {
-public:
-    SmallFileSystem(std::string folder, const std::string& size) : folder_(std::move(folder)) {
-        fs::create_directories(folder_);
-        mounted_ = ::mount("tmpfs", folder_.c_str(), "tmpfs", 0, ("mode=0755,size=" + size).c_str()) == 0;
-    }
-    ~SmallFileSystem() {
-        if (mounted_) ::umount2(folder_.c_str(), MNT_DETACH);
-    }
-    SmallFileSystem(const SmallFileSystem&) = delete;
-    SmallFileSystem& operator=(const SmallFileSystem&) = delete;
-    bool Mounted() const { return mounted_; }
-
-    // Writes a filler file until the file system has no block left.
-    void Fill() const {
-        const int fd = ::open((folder_ + "/filler").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
-        const std::string block(4096, 'f');
-        while (fd >= 0 && ::write(fd, block.data(), block.size()) > 0) {
-        }
-        if (fd >= 0) ::close(fd);
-    }
-
-private:
-    std::string folder_;
-    bool mounted_ = false;
-};
-
 TEST_F(StorageFaults, FullDiskUnderTheSettingsFolderStillLetsTheBackupRun) {
-    if (::geteuid() != 0 || !InPrivateMountNamespace())
-        GTEST_SKIP() << "needs root to mount a small file system";
-    const std::string config = home.path() + "/full-config";
-    const SmallFileSystem disk(config, "256k");
-    ASSERT_TRUE(disk.Mounted());
+    const SmallFileSystem disk(256 * 1024);
+    if (!disk.Mounted()) GTEST_SKIP() << disk.WhyNotMounted();
+    const std::string& config = disk.path();
     home.SetEnv("XDG_CONFIG_HOME", config);
 
     PowerClass full(BinFolder());
@@ -215,7 +177,7 @@ TEST_F(StorageFaults, FullDiskUnderTheSettingsFolderStillLetsTheBackupRun) {
         "Tarnwick Backup Project\n==\n\n" + setup.destination + "\n45\n7\n\n" + setup.entries.front() + "*";
     WriteTestFile(project, projectBytes);
     const std::string settingsBytes = ReadTestFile(full.SettingsFile());
-    disk.Fill();
+    disk.FillUp();
 
     const CliResult result = RunCli({"run"});
     EXPECT_EQ(result.exitCode, 1) << result.err;
@@ -231,17 +193,15 @@ TEST_F(StorageFaults, FullDiskUnderTheSettingsFolderStillLetsTheBackupRun) {
 
 namespace {
 TEST_F(StorageFaults, FullDiskUnderTheProjectIsALoggedFailureOfARunThatStillBacksUp) {
-    if (::geteuid() != 0 || !InPrivateMountNamespace())
-        GTEST_SKIP() << "needs root to mount a small file system";
-    const std::string folder = home.path() + "/full-projects";
-    const SmallFileSystem disk(folder, "128k");
-    ASSERT_TRUE(disk.Mounted());
+    const SmallFileSystem disk(128 * 1024);
+    if (!disk.Mounted()) GTEST_SKIP() << disk.WhyNotMounted();
+    const std::string& folder = disk.path();
     const std::string project = folder + "/project.tarn";
     // LF line ends: loading wants to write the project back normalised.
     const std::string bytes =
         "Tarnwick Backup Project\n==\n\n" + setup.destination + "\n45\n7\n\n" + setup.entries.front() + "*";
     WriteTestFile(project, bytes);
-    disk.Fill();
+    disk.FillUp();
     settings.SetSetting("Options", "000010000000000");  // log on
 
     const CliResult result = RunCli({"run", project});

@@ -1,5 +1,6 @@
 #include "support/SmallFileSystem.h"
 
+#include <fcntl.h>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/statvfs.h>
@@ -50,4 +51,13 @@ std::uint64_t SmallFileSystem::FreeBytes() const {
     struct statvfs status {};
     if (::statvfs(path_.c_str(), &status) != 0) return 0;
     return static_cast<std::uint64_t>(status.f_bavail) * status.f_frsize;
+}
+
+void SmallFileSystem::FillUp() const {
+    const int fd = ::open((path_ + "/filler").c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) return;
+    const std::string block(4096, 'f');
+    while (::write(fd, block.data(), block.size()) > 0) {
+    }
+    ::close(fd);
 }

@@ -18,6 +18,8 @@ public:
     const std::string& WhyNotMounted() const { return whyNotMounted_; }
     const std::string& path() const { return path_; }
     std::uint64_t FreeBytes() const;
+    // Writes a filler file until no block is left.
+    void FillUp() const;
 
 private:
     std::string path_;
