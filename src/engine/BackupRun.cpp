@@ -3,20 +3,18 @@
 #include "engine/CopyOperation.h"
 #include "engine/Countdown.h"
 #include "engine/FailureCollectingReporter.h"
+#include "engine/FtpRunUploads.h"
 #include "engine/ProjectSave.h"
 #include "engine/RunLock.h"
 #include "engine/RunReport.h"
 #include "platform/ProcessInfo.h"
 #include "sources/Entries.h"
-#include "sources/FtpTransfer.h"
 #include "storage/HistoryLog.h"
 #include "storage/OptionString.h"
 #include "util/FileError.h"
 #include "util/FileStatus.h"
 #include "util/SafeFormat.h"
 #include "util/ShortenedPath.h"
-
-#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstring>
@@ -28,8 +26,6 @@ namespace {
 constexpr int kWaitStepMilliseconds = 1000;
 constexpr std::size_t kStatusPathLength = 50;
 constexpr std::size_t kStatusPathHead = 15;
-// Time-outs in a row after which a run stops waiting for its FTP server.
-constexpr int kTimeoutsBeforeGivingUp = 2;
 
 // One run over the whole entry list. It works on a copy of the owner's context
 // whose reporter records every error as a failure of the run.
@@ -157,7 +153,7 @@ private:
             else
                 BackUpFile(entry);
         }
-        ReportFilesNotUploaded();
+        if (uploads_) uploads_->ReportFilesNotUploaded();
     }
 
     void BackUpFolder(const std::string& entry, std::size_t index) {
@@ -171,15 +167,12 @@ private:
 
     void BackUpFile(const std::string& entry) {
         ++run_.scannedCount;
-        if (Incremental() && ToFtp()) {
-            UploadEntryFile(entry);
-        } else if (Incremental()) {
+        if (ToFtp())
+            Uploads().UploadEntryFile(entry);
+        else if (Incremental())
             CopyIfChanged(context_, entry, backupRoot_ + "/" + FileNameOf(entry), &*target_);
-        } else if (ToFtp()) {
-            UploadEntryFile(entry);
-        } else {
+        else
             FullLocalFile(entry);
-        }
     }
 
     CopyOptions LocalCopyOptions() {
@@ -233,14 +226,14 @@ private:
     void FullFtpFolder(const std::string& entry, const std::string& folderName) {
         FindFiles(entry);
         ShowCountdown(Text(TextId::FullFtpUploadPrefix) + ")");
-        EnsureRemoteBase();
+        Uploads().EnsureRemoteBase();
         Log(Text(TextId::LogCopiedFolder) + " " + entry);
         for (const std::string& file : run_.foundFiles) {
             if (run_.cancelRequested) break;
             ShowCountdown(StatusWithPath(TextId::FullFtpUploadPrefix, file));
             window_.PumpMessages();
             ++run_.scannedCount;
-            UploadFoundFile(file, RemoteFolderFor(file, entry, folderName));
+            Uploads().UploadFoundFile(file, RemoteFolderFor(file, entry, folderName));
         }
     }
 
@@ -267,124 +260,14 @@ private:
             ++run_.scannedCount;
             window_.PumpMessages();
             ShowCountdown(StatusWithPath(TextId::IncrementalFtpUploadPrefix, file));
-            UploadFoundFile(file, RemoteFolderFor(file, entry, folderName));
+            Uploads().UploadFoundFile(file, RemoteFolderFor(file, entry, folderName));
         }
     }
 
-    FtpSession& Session() {
-        if (!session_)
-            session_.emplace(
-                &context_.reporter, [this] { window_.PumpMessages(); }, FtpTimeoutsFromEnvironment());
-        return *session_;
-    }
-
-    // A file the user named goes as it is, through a link if it is one.
-    void UploadEntryFile(const std::string& entry) {
-        if (IsExcluded(run_.exceptions, entry)) return;
-        UploadToServer(entry, run_.ftp.remoteBaseDirectory, LocalLinks::Follow);
-    }
-
-    // A file the folder walk found: held back by an exception, skipped when it
-    // is a link (FTP stores no links, and what one points to may lie anywhere
-    // on this machine), reported when it went away since the walk.
-    void UploadFoundFile(const std::string& file, const std::string& remoteDirectory) {
-        if (IsExcluded(run_.exceptions, file)) return;
-        struct stat status {};
-        if (lstat(file.c_str(), &status) != 0 && errno == ENOENT) {
-            context_.reporter.ReportError(file, "not uploaded: it was deleted after the folder was read");
-            return;
-        }
-        if (S_ISLNK(status.st_mode)) {
-            Log("Link not uploaded (FTP cannot store links): " + file);
-            return;
-        }
-        UploadToServer(file, remoteDirectory, LocalLinks::Refuse);
-    }
-
-    void UploadToServer(const std::string& localPath, const std::string& remoteDirectory, LocalLinks links) {
-        if (!EnsureRemoteBase() || serverGivenUp_) {
-            ++filesNotUploaded_;
-            return;
-        }
-        if (Incremental())
-            UploadIfNewer(localPath, remoteDirectory, links);
-        else
-            Upload(localPath, remoteDirectory, links);
-    }
-
-    std::string RemoteBaseText() const {
-        return "ftp://" + run_.ftp.server + "/" + run_.ftp.remoteBaseDirectory;
-    }
-
-    // Once per run is enough: the folder does not go away between files. When
-    // even this fails, the server is unusable for this run (down, refusing the
-    // login, silent): the files are counted as not uploaded instead of each
-    // waiting for its own time-out.
-    bool EnsureRemoteBase() {
-        if (!remoteBaseChecked_) {
-            remoteBaseChecked_ = true;
-            const FtpParameters& ftp = run_.ftp;
-            FtpEnsureDirectoryPath(Session(), ftp.server, ftp.user, ftp.password, ftp.remoteBaseDirectory);
-            remoteUsable_ = Session().LastError().empty();
-            if (!remoteUsable_) {
-                context_.reporter.ReportError(RemoteBaseText(), Session().LastError());
-                notUploadedReason_ = "the FTP server cannot be used";
-            }
-        }
-        return remoteUsable_;
-    }
-
-    // A server that accepts a file and then says nothing would cost the stall
-    // time for every remaining file; after a few time-outs in a row the run
-    // stops waiting for it.
-    void NoteUploadEnd(bool failed) {
-        consecutiveTimeouts_ = failed && Session().LastFailureTimedOut() ? consecutiveTimeouts_ + 1 : 0;
-        if (consecutiveTimeouts_ < kTimeoutsBeforeGivingUp) return;
-        serverGivenUp_ = true;
-        notUploadedReason_ = "the FTP server stopped answering (" + std::to_string(kTimeoutsBeforeGivingUp) +
-                             " time-outs in a row)";
-    }
-
-    // The files the run did not even try: one line for all of them.
-    void ReportFilesNotUploaded() {
-        if (filesNotUploaded_ == 0) return;
-        const std::string files =
-            filesNotUploaded_ == 1 ? "1 file" : std::to_string(filesNotUploaded_) + " files";
-        context_.reporter.ReportError(RemoteBaseText(), files + " not uploaded: " + notUploadedReason_);
-    }
-
-    void ReportFailedUpload(const std::string& localPath, const std::string& remoteDirectory,
-                            std::size_t failuresBefore) {
-        // The transfer may have reported the error itself already.
-        if (run_.failures.size() != failuresBefore) return;
-        std::string reason = "upload to ftp://" + run_.ftp.server + "/" + remoteDirectory + " failed";
-        if (!Session().LastError().empty()) reason += ": " + Session().LastError();
-        context_.reporter.ReportError(localPath, reason);
-    }
-
-    // Only a stored file counts as copied, with the bytes it stored.
-    void Upload(const std::string& localPath, const std::string& remoteDirectory, LocalLinks links) {
-        const FtpParameters& ftp = run_.ftp;
-        const std::size_t failuresBefore = run_.failures.size();
-        const bool stored =
-            FtpUploadFile(Session(), localPath, ftp.server, ftp.user, ftp.password, remoteDirectory, links);
-        if (stored) {
-            ++run_.copiedCount;
-            run_.byteTotal += Session().LastStoredSize();
-        } else {
-            ReportFailedUpload(localPath, remoteDirectory, failuresBefore);
-        }
-        NoteUploadEnd(!stored);
-    }
-
-    void UploadIfNewer(const std::string& localPath, const std::string& remoteDirectory, LocalLinks links) {
-        const FtpParameters& ftp = run_.ftp;
-        const std::size_t failuresBefore = run_.failures.size();
-        const bool failed =
-            FtpUploadIfNewer(Session(), localPath, ftp.server, ftp.user, ftp.password, remoteDirectory,
-                             run_.copiedCount, run_.byteTotal, links) == UploadOutcome::Failed;
-        if (failed) ReportFailedUpload(localPath, remoteDirectory, failuresBefore);
-        NoteUploadEnd(failed);
+    FtpRunUploads& Uploads() {
+        if (!uploads_)
+            uploads_.emplace(context_, Incremental(), [this](const std::string& line) { Log(line); });
+        return *uploads_;
     }
 
     // A cancelled run ends with a line of its own and is no completed backup:
@@ -427,13 +310,7 @@ private:
     const CTranslation& texts_;
     std::string backupRoot_;
     std::optional<BackupTarget> target_;  // the local backup root, once usable
-    std::optional<FtpSession> session_;
-    bool remoteBaseChecked_ = false;
-    bool remoteUsable_ = true;
-    int consecutiveTimeouts_ = 0;
-    bool serverGivenUp_ = false;
-    std::int32_t filesNotUploaded_ = 0;
-    std::string notUploadedReason_;
+    std::optional<FtpRunUploads> uploads_;
 };
 
 // Nothing starts: the run would write where the user never meant it to. The

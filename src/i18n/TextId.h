@@ -118,6 +118,7 @@ enum class TextId : int {
     OptMinimizeOnAutostart = 855,
     LogCopiedFile = 860,
     LogCopiedFolder = 865,
+    LogLinkNotUploaded = 866,
     CopyingPrefix = 900,
     FilesFoundPrefix = 905,
     SpecialTempFiles = 910,
