@@ -85,12 +85,12 @@ struct CopyOptions {
 // are overwritten, missing target folders are created, each copy keeps its
 // modification time and mode, and its owner and group where the run may set
 // them (as root, or for the running user's own files); a copy whose owner
-// cannot be kept loses set-user-id and set-group-id. A file is written to a
-// temporary name beside its target and renamed over it, so a failed copy leaves
-// the old copy whole; inside a BackupTarget stale temporary files of killed
-// copies are removed. A source that does not exist is skipped silently (the
-// outcome says so). Errors go to the reporter; progress goes there only when
-// showProgress is true.
+// cannot be kept loses set-user-id and set-group-id. A file gets its name only
+// once it is whole (an unnamed file linked in, or a temporary name renamed over
+// the old copy), so a failed or killed copy leaves the old copy whole; inside a
+// BackupTarget stale temporary files of killed copies are removed. A source
+// that does not exist is skipped silently (the outcome says so). Errors go to
+// the reporter; progress goes there only when showProgress is true.
 CopyOutcome ShellCopy(const std::string& source, const std::string& destination, const CopyOptions& options,
                       TransferReporter& reporter);
 CopyOutcome ShellCopy(const std::string& source, const std::string& destination, bool showProgress,
