@@ -10,7 +10,6 @@
 #include "engine/RunReport.h"
 #include "sources/Entries.h"
 #include "storage/FirstStart.h"
-#include "storage/HistoryLog.h"
 #include "storage/OptionString.h"
 #include "storage/PowerClass.h"
 #include "storage/ProjectFile.h"
@@ -93,27 +92,6 @@ LoadedSetup PrepareSetup(const std::optional<std::string>& projectArgument, CTra
     return loaded;
 }
 
-std::string FailureLine(const FileError& failure) {
-    return failure.path() + ": " + FileErrorReason(failure);
-}
-
-// The saves that failed before the run count among its failures (the run
-// starts its list afresh) and go to the history log when the log is on.
-void AddSaveFailures(const LoadedSetup& loaded, const CTranslation& texts, RunState& run) {
-    if (loaded.saveFailures.empty()) return;
-    std::vector<std::string> lines;
-    for (const FileError& failure : loaded.saveFailures) lines.push_back(FailureLine(failure));
-    run.failures.insert(run.failures.begin(), lines.begin(), lines.end());
-    if (!OptionIsOne(loaded.setup.optionFlags, Option::kWriteLog)) return;
-    const std::string logPath = HistoryLogPath(loaded.settingsFolder, loaded.programFolder);
-    try {
-        for (const std::string& line : lines)
-            AppendToHistory(logPath, texts.GetText(TextId::LogFailure) + line);
-    } catch (const FileError&) {
-        // Already on stderr and counted; a log that cannot be written adds nothing.
-    }
-}
-
 bool CountsReported(const BackupSetup& setup) {
     return setup.backupMode != 0 || IsFtpDestination(setup.destination);
 }
@@ -145,8 +123,12 @@ int RunProjectOnce(const std::optional<std::string>& projectArgument, std::ostre
     StreamReporter reporter(err);
     BackupContext context{loaded.setup,         run, window, texts, reporter, loaded.settingsFolder,
                           loaded.programFolder, ""};
-    for (const FileError& failure : loaded.saveFailures)
+    // Saves that failed while preparing are failures of this run, never a
+    // reason not to back up.
+    for (const FileError& failure : loaded.saveFailures) {
         reporter.ReportError(failure.path(), FileErrorReason(failure));
+        run.failuresBeforeRun.push_back(failure.path() + ": " + FileErrorReason(failure));
+    }
     if (IsFtpDestination(loaded.setup.destination)) run.ftp = DecodeFtpDestination(loaded.setup.destination);
     // Due now, as on the tick that reaches zero.
     loaded.setup.minutesRemaining = 0;
@@ -161,7 +143,6 @@ int RunProjectOnce(const std::optional<std::string>& projectArgument, std::ostre
     }
     if (outcome == RunOutcome::DestinationRefused) return ExitCode::kUsage;
 
-    AddSaveFailures(loaded, texts, run);
     const std::string endLine = run.reportLines.empty() ? std::string() : run.reportLines.back();
     out << SummaryText(texts, run, CountsReported(loaded.setup), endLine) << '\n' << std::flush;
     if (CancelSignalReceived() || outcome == RunOutcome::Cancelled) return ExitCode::kInterrupted;

@@ -21,6 +21,7 @@
 #include <filesystem>
 #include <optional>
 #include <system_error>
+#include <utility>
 
 namespace {
 constexpr int kWaitStepMilliseconds = 1000;
@@ -78,7 +79,7 @@ private:
     void Begin() {
         run_.running = true;
         run_.cancelRequested = false;
-        run_.failures.clear();
+        run_.failures = std::exchange(run_.failuresBeforeRun, {});
         window_.SetRunning(true);
         window_.StopTimer();
     }

@@ -19,6 +19,9 @@ struct RunState {
     FtpParameters ftp;
     // One line per failure of this run (copy errors, failed uploads, log writes).
     std::vector<std::string> failures;
+    // Failures of the owner's preparation (a project or settings file that could
+    // not be saved): the next run starts its failures with them.
+    std::vector<std::string> failuresBeforeRun;
     // The bound text of the countdown line; a refresh shows it.
     std::string countdownText;
 };
