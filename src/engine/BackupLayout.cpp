@@ -17,16 +17,37 @@ std::string BackupRoot(std::string_view destination) {
     return std::string(slash == std::string_view::npos ? std::string_view() : destination.substr(0, slash));
 }
 
-std::string DestinationProblem(std::string_view destination) {
-    if (destination.empty()) return "no backup folder is set";
+DestinationFault FindDestinationFault(std::string_view destination) {
+    if (destination.empty()) return DestinationFault::NotSet;
     if (IsFtpDestination(destination))
-        return DecodeFtpDestination(destination).server.empty()
-                   ? "the FTP destination " + DestinationBoxText(destination, false) + " names no server"
-                   : std::string();
-    const std::string quoted = "the backup folder \"" + std::string(destination) + "\"";
-    if (!destination.ends_with("/...")) return quoted + " does not end in \"/...\"";
-    if (!destination.starts_with('/')) return quoted + " is not an absolute path";
-    if (BackupRoot(destination).empty()) return quoted + " names no folder";
+        return DecodeFtpDestination(destination).server.empty() ? DestinationFault::NoFtpServer
+                                                                : DestinationFault::None;
+    if (!destination.ends_with("/...")) return DestinationFault::NoFolderSuffix;
+    if (!destination.starts_with('/')) return DestinationFault::NotAbsolute;
+    if (BackupRoot(destination).empty()) return DestinationFault::NoFolder;
+    return DestinationFault::None;
+}
+
+std::string DestinationForMessages(std::string_view destination) {
+    return IsFtpDestination(destination) ? DestinationBoxText(destination, false) : std::string(destination);
+}
+
+std::string DestinationProblem(std::string_view destination) {
+    const std::string quoted = "the backup folder \"" + DestinationForMessages(destination) + "\"";
+    switch (FindDestinationFault(destination)) {
+        case DestinationFault::None:
+            return {};
+        case DestinationFault::NotSet:
+            return "no backup folder is set";
+        case DestinationFault::NoFtpServer:
+            return "the FTP destination " + DestinationForMessages(destination) + " names no server";
+        case DestinationFault::NoFolderSuffix:
+            return quoted + " does not end in \"/...\"";
+        case DestinationFault::NotAbsolute:
+            return quoted + " is not an absolute path";
+        case DestinationFault::NoFolder:
+            return quoted + " names no folder";
+    }
     return {};
 }
 

@@ -8,11 +8,17 @@
 // "<folder>/..." -> "<folder>"; the text before the last "/" (empty without one).
 std::string BackupRoot(std::string_view destination);
 
-// Why a run cannot back up to the destination, as one line for the user; empty
-// when it can. A local destination must be an absolute folder followed by
-// "/...": without the suffix the copies would land in the parent folder, and a
-// relative one below whatever the current folder is. An FTP destination must
-// name its server; its password never shows in the text.
+// Why a run cannot back up to the destination. A local destination must be an
+// absolute folder followed by "/...": without the suffix the copies would land
+// in the parent folder, and a relative one below whatever the current folder
+// is. An FTP destination must name its server.
+enum class DestinationFault { None, NotSet, NoFtpServer, NoFolderSuffix, NotAbsolute, NoFolder };
+DestinationFault FindDestinationFault(std::string_view destination);
+
+// The destination as a refusal names it: an FTP destination without its password.
+std::string DestinationForMessages(std::string_view destination);
+
+// The fault as one line for the runner's messages; empty when there is none.
 std::string DestinationProblem(std::string_view destination);
 
 // The subfolder a folder entry gets: the entry with "/" -> "_" and ":" -> "-",

@@ -317,8 +317,27 @@ private:
 // Nothing starts: the run would write where the user never meant it to. The
 // minutes remaining stay as they are, so once the destination is mended the
 // next tick backs up.
-RunOutcome RefuseDestination(BackupContext& context, const std::string& problem) {
-    context.run.countdownText = "Nothing was backed up: " + problem + ".";
+RunOutcome RefuseDestination(BackupContext& context, DestinationFault fault) {
+    const std::string destination = DestinationForMessages(context.setup.destination);
+    const auto text = [&](TextId id) { return FormatText(context.texts.GetText(id), destination); };
+    switch (fault) {
+        case DestinationFault::None:
+        case DestinationFault::NotSet:
+            context.run.countdownText = context.texts.GetText(TextId::RefusedNoDestination);
+            break;
+        case DestinationFault::NoFtpServer:
+            context.run.countdownText = text(TextId::RefusedNoFtpServer);
+            break;
+        case DestinationFault::NoFolderSuffix:
+            context.run.countdownText = text(TextId::RefusedNoFolderSuffix);
+            break;
+        case DestinationFault::NotAbsolute:
+            context.run.countdownText = text(TextId::RefusedNotAbsolute);
+            break;
+        case DestinationFault::NoFolder:
+            context.run.countdownText = text(TextId::RefusedNoFolder);
+            break;
+    }
     context.window.SetStatusLine(context.run.countdownText);
     context.window.ShowMessage(context.run.countdownText, context.texts.GetText(TextId::MessageCaption));
     return RunOutcome::DestinationRefused;
@@ -327,8 +346,9 @@ RunOutcome RefuseDestination(BackupContext& context, const std::string& problem)
 
 RunOutcome RunBackup(BackupContext& context) {
     if (context.run.running) return RunOutcome::AlreadyRunning;
-    if (const std::string problem = DestinationProblem(context.setup.destination); !problem.empty())
-        return RefuseDestination(context, problem);
+    if (const DestinationFault fault = FindDestinationFault(context.setup.destination);
+        fault != DestinationFault::None)
+        return RefuseDestination(context, fault);
     const RunLock lock(context.settingsFolder);
     if (!lock.Held()) {
         // Minutes remaining stay as they are (0 from a due tick), so the next

@@ -135,4 +135,10 @@ enum class TextId : int {
     LogFailure = 972,
     FieldContainsAt = 975,   // one text: the field's label
     FileErrorMessage = 980,  // one text: the file
+    // A run refused for its destination; 986-989 take the destination's text.
+    RefusedNoDestination = 985,
+    RefusedNoFtpServer = 986,
+    RefusedNoFolderSuffix = 987,
+    RefusedNotAbsolute = 988,
+    RefusedNoFolder = 989,
 };
