@@ -265,6 +265,37 @@ bool FtpSession::Impl::DownloadFile(const std::string& localFolder, const std::s
     return false;
 }
 
+FtpListOutcome FtpSession::Impl::ListFiles(const std::string& remoteDirectory, bool recursive,
+                                           std::vector<FtpRemoteFile>& files) {
+    const std::string top = ftp_path::NormaliseDirectory(remoteDirectory);
+    // Relative paths ("" or "/sub") of the directories still to list.
+    std::vector<std::string> pending{""};
+    while (!pending.empty()) {
+        const std::string relative = pending.back();
+        pending.pop_back();
+        std::string text;
+        const FtpReply reply = connection.ListDirectory(
+            relative.empty() ? top : ftp_path::Join(top, relative.substr(1)), text);
+        if (!reply.ok) {
+            if (relative.empty() && (reply.serverCode == 550 || reply.serverCode == 450))
+                return FtpListOutcome::Missing;
+            lastError = IsUnknownCommandReply(reply.serverCode)
+                            ? "the server offers no machine-readable listings (MLSD)"
+                            : reply.problem;
+            lastTimedOut = reply.TimedOut();
+            return FtpListOutcome::Failed;
+        }
+        for (const FtpListingEntry& entry : ParseMlsdEntries(text)) {
+            const std::string path = relative + "/" + entry.name;
+            if (entry.isDirectory && recursive) pending.push_back(path);
+            if (entry.isFile && !entry.name.ends_with(kPartSuffix))
+                files.push_back({path, entry.size, entry.modified});
+        }
+        connection.Pump();
+    }
+    return FtpListOutcome::Listed;
+}
+
 std::optional<std::time_t> FtpSession::Impl::RemoteModificationTime(const std::string& remoteDirectory,
                                                                     const std::string& name) {
     const std::string directory = ftp_path::NormaliseDirectory(remoteDirectory);

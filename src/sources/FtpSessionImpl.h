@@ -26,6 +26,8 @@ struct FtpSession::Impl {
     bool EnsureDirectory(const std::string& remoteDirectory);
     bool DownloadFile(const std::string& localFolder, const std::string& remoteDirectory,
                       const std::string& remoteFileName);
+    FtpListOutcome ListFiles(const std::string& remoteDirectory, bool recursive,
+                             std::vector<FtpRemoteFile>& files);
     // The modification time of a remote file, nullopt when there is none or
     // the server could not tell.
     std::optional<std::time_t> RemoteModificationTime(const std::string& remoteDirectory,

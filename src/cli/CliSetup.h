@@ -1,0 +1,29 @@
+#pragma once
+
+#include "i18n/CTranslation.h"
+#include "storage/BackupSetup.h"
+#include "util/FileError.h"
+
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+struct LoadedSetup {
+    BackupSetup setup;
+    std::string settingsFolder;
+    std::string programFolder;
+    // Saves of the settings or the project that failed while preparing: failures
+    // of the run, never a reason not to back up.
+    std::vector<FileError> saveFailures;
+};
+
+// Settings, per-user files and the project (default: the setting "Path"), as
+// the desktop program prepares them at start-up; the project is written back
+// normalised. Throws std::runtime_error or FileError with the message for the
+// user; warnings go to err.
+LoadedSetup PrepareSetup(const std::optional<std::string>& projectArgument, CTranslation& texts,
+                         std::ostream& err);
+
+// "<path>: <reason>", as failures are listed.
+std::string FailureLine(const FileError& failure);
