@@ -23,8 +23,9 @@ void RequireUsableSettings(const PowerClass& settings) {
                                  " holds no \"Options\" setting; it is damaged or not a settings file");
 }
 
-// The project as it is on disk; written back normalised when it can be.
-void LoadProjectForRun(const std::string& projectPath, LoadedSetup& loaded) {
+// The project as it is on disk; written back normalised when it can be and
+// the command may write it.
+void LoadProjectForRun(const std::string& projectPath, ProjectUse use, LoadedSetup& loaded) {
     BackupSetup& setup = loaded.setup;
     switch (ReadProject(projectPath, setup)) {
         case ProjectLoad::Loaded:
@@ -35,7 +36,7 @@ void LoadProjectForRun(const std::string& projectPath, LoadedSetup& loaded) {
             throw std::runtime_error(projectPath + " is not a " + std::string(kProjectHeader) + " file");
     }
     try {
-        WriteBackNormalised(projectPath, setup);
+        if (use == ProjectUse::ReadAndNormalise) WriteBackNormalised(projectPath, setup);
     } catch (const FileError& error) {
         loaded.saveFailures.push_back(error);
     }
@@ -47,7 +48,7 @@ void LoadProjectForRun(const std::string& projectPath, LoadedSetup& loaded) {
 }  // namespace
 
 LoadedSetup PrepareSetup(const std::optional<std::string>& projectArgument, CTranslation& texts,
-                         std::ostream& err) {
+                         std::ostream& err, ProjectUse use) {
     PowerClass settings;
     settings.ResolveSettingsFile();
     RequireUsableSettings(settings);
@@ -64,7 +65,7 @@ LoadedSetup PrepareSetup(const std::optional<std::string>& projectArgument, CTra
 
     loaded.settingsFolder = settings.SettingsFolder();
     loaded.programFolder = settings.ProgramFolder();
-    LoadProjectForRun(projectArgument.value_or(defaultProject), loaded);
+    LoadProjectForRun(projectArgument.value_or(defaultProject), use, loaded);
     BackupSetup& setup = loaded.setup;
     setup.optionFlags = settings.GetOptions(&failure);
     KeepFailure(failure, loaded.saveFailures);

@@ -18,12 +18,16 @@ struct LoadedSetup {
     std::vector<FileError> saveFailures;
 };
 
+enum class ProjectUse {
+    ReadAndNormalise,  // written back in its normal form, as the window does on opening it
+    ReadOnly,          // left exactly as it is
+};
+
 // Settings, per-user files and the project (default: the setting "Path"), as
-// the desktop program prepares them at start-up; the project is written back
-// normalised. Throws std::runtime_error or FileError with the message for the
+// the desktop program prepares them at start-up. Throws std::runtime_error or FileError with the message for the
 // user; warnings go to err.
 LoadedSetup PrepareSetup(const std::optional<std::string>& projectArgument, CTranslation& texts,
-                         std::ostream& err);
+                         std::ostream& err, ProjectUse use = ProjectUse::ReadAndNormalise);
 
 // "<path>: <reason>", as failures are listed.
 std::string FailureLine(const FileError& failure);

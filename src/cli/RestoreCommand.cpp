@@ -101,7 +101,7 @@ int RestoreCommand::Run(const std::vector<std::string>& arguments, std::ostream&
     CTranslation texts;
     LoadedSetup loaded;
     try {
-        loaded = PrepareSetup(parsed.project, texts, err);
+        loaded = PrepareSetup(parsed.project, texts, err, ProjectUse::ReadOnly);
     } catch (const std::exception& error) {
         err << "tarnwick-backup-cli: " << error.what() << '\n';
         return ExitCode::kUsage;

@@ -196,6 +196,8 @@ TEST_F(RestoreTest, DryRunListsEverythingAndChangesNothing) {
     WriteTestFile(Notes(), "edited since");
     setup.entries.push_back(source.path() + "/added-later.txt");
     WriteProject(projectPath, setup);
+    fs::permissions(projectPath, fs::perms(0644));  // a form a run would normalise
+    const std::string projectBefore = ReadTestFile(projectPath);
     const auto sourceBefore = TreeState(source.path());
     const auto targetBefore = TreeState(target.path());
 
@@ -208,6 +210,8 @@ TEST_F(RestoreTest, DryRunListsEverythingAndChangesNothing) {
     EXPECT_THAT(result.out, HasSubstr("1 skipped, 1 missing; nothing was changed.\n"));
     EXPECT_EQ(TreeState(source.path()), sourceBefore);
     EXPECT_EQ(TreeState(target.path()), targetBefore);
+    EXPECT_EQ(ReadTestFile(projectPath), projectBefore);
+    EXPECT_EQ(fs::status(projectPath).permissions(), fs::perms(0644));
 }
 
 TEST_F(RestoreTest, PathsLimitTheRestoreAndExceptionsStayOut) {
@@ -255,5 +259,12 @@ TEST_F(RestoreTest, FolderAndFileEntriesComeBackFromTheFtpServer) {
     EXPECT_EQ(limited.exitCode, 0) << limited.err;
     EXPECT_EQ(ReadTestFile(elsewhere.path() + Notes()), "notes");
     EXPECT_FALSE(fs::exists(elsewhere.path() + Data()));
+
+    home.SetEnv("TARNWICK_FTP_TIMEOUT_SECONDS", "2");
+    setup.destination = FtpDestination("ftp://127.0.0.1:" + std::to_string(UnusedLoopbackPort()), "u", "p", "up");
+    WriteProject(projectPath, setup);
+    const CliResult unreachable = Restore({});
+    EXPECT_EQ(unreachable.exitCode, 1);
+    EXPECT_THAT(unreachable.err, HasSubstr("error: ftp://127.0.0.1:"));
 }
 }  // namespace
