@@ -10,11 +10,13 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
+#include <map>
 #include <optional>
 #include <tuple>
 
@@ -59,6 +61,8 @@ public:
     // Copy times known only to the second.
     virtual bool WholeSecondTimes() const = 0;
     virtual bool Fetch(const RestoreItem& item) = 0;
+    // Gives a folder the restore created its copy's mode, owner and times.
+    virtual void KeepFolderAttributes(const std::string& copyFolder, const std::string& folder) = 0;
 };
 
 namespace {
@@ -94,6 +98,14 @@ public:
         const CopyOutcome outcome = ShellCopy(item.copyPath, item.target, options, reporter_);
         if (outcome.sourceMissing) reporter_.ReportError(item.copyPath, "the backup copy is gone");
         return !outcome.sourceMissing && outcome.errors == 0 && outcome.filesCopied > 0;
+    }
+
+    void KeepFolderAttributes(const std::string& copyFolder, const std::string& folder) override {
+        struct stat status {};
+        const int restored = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (restored < 0) return;
+        if (lstat(copyFolder.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) KeepAttributes(restored, status);
+        close(restored);
     }
 
 private:
@@ -159,6 +171,8 @@ public:
         return "ftp://" + ftp_.server + "/" + copyPath;
     }
     bool WholeSecondTimes() const override { return true; }
+    // The server keeps no folder attributes worth restoring.
+    void KeepFolderAttributes(const std::string&, const std::string&) override {}
 
     bool Fetch(const RestoreItem& item) override {
         const std::string folder = ParentOf(item.target);
@@ -268,7 +282,7 @@ void Restorer::PlanFileEntry(const std::string& entry, const std::vector<FoundCo
     const auto found = std::find_if(rootCopies.begin(), rootCopies.end(),
                                     [&](const FoundCopy& copy) { return copy.relativePath == relativePath; });
     if (found == rootCopies.end()) return AddMissing(entry, copies_->CopyPath("", relativePath));
-    AddCopy(entry, copies_->CopyPath("", relativePath), found->size, found->modified);
+    AddCopy(entry, copies_->CopyPath("", relativePath), *found, "");
 }
 
 void Restorer::PlanFolderEntry(const std::string& entry, std::size_t index) {
@@ -289,7 +303,7 @@ void Restorer::PlanFolderEntry(const std::string& entry, std::size_t index) {
     for (const FoundCopy& copy : found) {
         const std::string original = folder + copy.relativePath;
         if (InScope(original) && !Excluded(original))
-            AddCopy(original, copies_->CopyPath(folderName, copy.relativePath), copy.size, copy.modified);
+            AddCopy(original, copies_->CopyPath(folderName, copy.relativePath), copy, copies_->CopyPath(folderName, ""));
     }
 }
 
@@ -298,13 +312,15 @@ std::string Restorer::TargetFor(const std::string& original) const {
     return folder.empty() || folder == "/" ? original : folder + original;
 }
 
-void Restorer::AddCopy(std::string original, std::string copyPath, std::uint64_t size, struct timespec modified) {
+void Restorer::AddCopy(std::string original, std::string copyPath, const FoundCopy& copy, std::string copyFolder) {
+    const struct timespec& modified = copy.modified;
     RestoreItem item;
     item.target = TargetFor(original);
     item.original = std::move(original);
     item.backupCopy = copies_->DisplayText(copyPath);
     item.copyPath = std::move(copyPath);
-    item.size = size;
+    item.copyFolder = std::move(copyFolder);
+    item.size = copy.size;
     item.modified = modified;
     struct stat local {};
     if (!request_.overwriteNewer && lstat(item.target.c_str(), &local) == 0 && !S_ISDIR(local.st_mode)) {
@@ -356,12 +372,31 @@ bool Restorer::Excluded(const std::string& original) const {
 
 std::uint64_t Restorer::CarryOut(const RestorePlan& plan, const std::function<void(const RestoreItem&)>& restored) {
     std::uint64_t bytes = 0;
+    // Folders missing now, by depth, each with the copy it corresponds to.
+    std::map<std::string, std::string, std::greater<>> createdFolders;
     for (const RestoreItem& item : plan.items) {
-        if (item.action != RestoreAction::Restore || !copies_->Fetch(item)) continue;
+        if (item.action != RestoreAction::Restore) continue;
+        NoteMissingFolders(item, createdFolders);
+        if (!copies_->Fetch(item)) continue;
         bytes += item.size;
         if (restored) restored(item);
     }
+    // Deepest first: setting a folder's times must follow the changes inside it.
+    for (const auto& [folder, copyFolder] : createdFolders) copies_->KeepFolderAttributes(copyFolder, folder);
     return bytes;
+}
+
+void Restorer::NoteMissingFolders(const RestoreItem& item, std::map<std::string, std::string, std::greater<>>& folders) {
+    if (item.copyFolder.empty()) return;
+    std::string folder = ParentOf(item.target);
+    std::string copyFolder = ParentOf(item.copyPath);
+    struct stat status {};
+    while (IsWithin(copyFolder, item.copyFolder) && lstat(folder.c_str(), &status) != 0 && errno == ENOENT) {
+        folders.emplace(folder, copyFolder);
+        if (copyFolder == item.copyFolder) break;
+        folder = ParentOf(folder);
+        copyFolder = ParentOf(copyFolder);
+    }
 }
 
 std::string AbsoluteNormalPath(const std::string& path) {

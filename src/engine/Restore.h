@@ -6,6 +6,7 @@
 #include <ctime>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -27,7 +28,8 @@ struct RestoreItem {
     RestoreAction action = RestoreAction::Restore;
     std::uint64_t size = 0;
     // Below: what the copy machinery needs.
-    std::string copyPath;  // local path, or the path on the server
+    std::string copyPath;    // local path, or the path on the server
+    std::string copyFolder;  // the folder entry's copy that holds it; empty for a file entry
     struct timespec modified {};
 };
 
@@ -65,7 +67,8 @@ public:
 
     // Puts back every item of the plan marked Restore: written under a
     // temporary name and renamed, with the copy's modification time; a link
-    // stays a link. restored is told of each file that is in place. Returns the
+    // stays a link. Folders the restore creates get the mode, owner and times
+    // of their copies where the destination keeps them. restored is told of each file that is in place. Returns the
     // bytes restored.
     std::uint64_t CarryOut(const RestorePlan& plan, const std::function<void(const RestoreItem&)>& restored);
 
@@ -75,9 +78,10 @@ private:
     class CountingReporter;
     void PlanFolderEntry(const std::string& entry, std::size_t index);
     void PlanFileEntry(const std::string& entry, const std::vector<FoundCopy>& rootCopies);
-    void AddCopy(std::string original, std::string copyPath, std::uint64_t size, struct timespec modified);
+    void AddCopy(std::string original, std::string copyPath, const FoundCopy& copy, std::string copyFolder);
     void AddMissing(std::string original, std::string copyPath);
     std::string TargetFor(const std::string& original) const;
+    void NoteMissingFolders(const RestoreItem& item, std::map<std::string, std::string, std::greater<>>& folders);
     void AddUnmatchedLimits();
     bool InScope(const std::string& original) const;
     bool TouchesScope(const std::string& folder) const;

@@ -117,12 +117,14 @@ TEST_F(RestoreTest, FullAndIncrementalBackupsComeBackToTheirPlacesWithTheirTimes
         SCOPED_TRACE(mode);
         fs::remove_all(target.path() + "/backup");
         SetOptions(mode);
+        fs::permissions(Data() + "/c", fs::perms(0700));
         BackUp();
-        const std::map<std::string, FileState> before = TreeState(source.path(), false);
+        const std::map<std::string, FileState> before = TreeState(source.path());
         LoseSources();
         const CliResult result = Restore({});
         EXPECT_EQ(result.exitCode, 0) << result.err;
-        EXPECT_EQ(TreeState(source.path(), false), before) << "contents, links and times as they were";
+        EXPECT_EQ(TreeState(source.path()), before) << "contents, links and times as they were";
+        EXPECT_EQ(fs::status(Data() + "/c").permissions(), fs::perms(0700)) << "a private folder stays private";
         EXPECT_THAT(result.out, HasSubstr("restored: " + Data() + "/a/b.txt\n"));
         EXPECT_THAT(result.out, HasSubstr("4 files restored"));
         for (const auto& entry : fs::recursive_directory_iterator(source.path()))
