@@ -73,7 +73,6 @@ LoadedSetup PrepareSetup(const std::optional<std::string>& projectArgument, CTra
     return loaded;
 }
 
-
 std::string FailureLine(const FileError& failure) {
     return failure.path() + ": " + FileErrorReason(failure);
 }

@@ -24,8 +24,8 @@ enum class ProjectUse {
 };
 
 // Settings, per-user files and the project (default: the setting "Path"), as
-// the desktop program prepares them at start-up. Throws std::runtime_error or FileError with the message for the
-// user; warnings go to err.
+// the desktop program prepares them at start-up. Throws std::runtime_error or FileError with the message for
+// the user; warnings go to err.
 LoadedSetup PrepareSetup(const std::optional<std::string>& projectArgument, CTranslation& texts,
                          std::ostream& err, ProjectUse use = ProjectUse::ReadAndNormalise);
 

@@ -65,8 +65,8 @@ void PrintUnrestored(const RestorePlan& plan, std::ostream& out) {
 void PrintDryRun(const RestorePlan& plan, std::ostream& out) {
     for (const RestoreItem& item : plan.items)
         if (item.action == RestoreAction::Restore)
-            out << "would restore: " << item.target << " (" << SizeText(item.size) << ") from " << item.backupCopy
-                << '\n';
+            out << "would restore: " << item.target << " (" << SizeText(item.size) << ") from "
+                << item.backupCopy << '\n';
     PrintUnrestored(plan, out);
     out << "Dry run: " << FilesText(plan.Count(RestoreAction::Restore)) << " to restore ("
         << SizeText(plan.RestoreSize()) << "), " << plan.Count(RestoreAction::SkipNewer) << " skipped, "
@@ -127,7 +127,8 @@ int RestoreCommand::Run(const std::vector<std::string>& arguments, std::ostream&
     });
     PrintUnrestored(plan, out);
     const std::size_t missing = plan.Count(RestoreAction::Missing);
-    out << FilesText(restored) << " restored (" << SizeText(bytes) << "), " << plan.Count(RestoreAction::SkipNewer)
-        << " skipped, " << missing << " missing, " << restorer.FailureCount() << " failed.\n";
+    out << FilesText(restored) << " restored (" << SizeText(bytes) << "), "
+        << plan.Count(RestoreAction::SkipNewer) << " skipped, " << missing << " missing, "
+        << restorer.FailureCount() << " failed.\n";
     return restorer.FailureCount() == 0 && missing == 0 ? ExitCode::kClean : ExitCode::kFailures;
 }

@@ -30,8 +30,8 @@ namespace {
 enum class CopyListing { Listed, Missing, Failed };
 
 bool IsWithin(const std::string& path, const std::string& folder) {
-    return path == folder || folder == "/" || (path.starts_with(folder) && path.size() > folder.size() &&
-                                               path[folder.size()] == '/');
+    return path == folder || folder == "/" ||
+           (path.starts_with(folder) && path.size() > folder.size() && path[folder.size()] == '/');
 }
 
 std::string ParentOf(const std::string& path) {
@@ -68,7 +68,8 @@ public:
 namespace {
 class LocalBackupCopies : public BackupCopies {
 public:
-    LocalBackupCopies(std::string root, TransferReporter& reporter) : root_(std::move(root)), reporter_(reporter) {}
+    LocalBackupCopies(std::string root, TransferReporter& reporter)
+        : root_(std::move(root)), reporter_(reporter) {}
 
     CopyListing List(const std::string& folder, bool recursive, std::vector<FoundCopy>& copies) override {
         const std::string path = CopyPath(folder, "");
@@ -104,7 +105,8 @@ public:
         struct stat status {};
         const int restored = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (restored < 0) return;
-        if (lstat(copyFolder.c_str(), &status) == 0 && S_ISDIR(status.st_mode)) KeepAttributes(restored, status);
+        if (lstat(copyFolder.c_str(), &status) == 0 && S_ISDIR(status.st_mode))
+            KeepAttributes(restored, status);
         close(restored);
     }
 
@@ -129,10 +131,12 @@ private:
             }
             if (S_ISDIR(status.st_mode) && recursive) subfolders.push_back(name);
             if (S_ISREG(status.st_mode) || S_ISLNK(status.st_mode))
-                copies.push_back({relative + "/" + name, static_cast<std::uint64_t>(status.st_size), status.st_mtim});
+                copies.push_back(
+                    {relative + "/" + name, static_cast<std::uint64_t>(status.st_size), status.st_mtim});
         }
         closedir(directory);
-        for (const std::string& name : subfolders) Walk(folder + "/" + name, relative + "/" + name, true, copies);
+        for (const std::string& name : subfolders)
+            Walk(folder + "/" + name, relative + "/" + name, true, copies);
         return true;
     }
 
@@ -185,12 +189,14 @@ public:
         if (FolderInTheWay(item.target, reporter_)) return false;
         if (!FtpDownloadFile(session_, folder, ftp_.server, ftp_.user, ftp_.password, ParentOf(item.copyPath),
                              FileNameOf(item.copyPath))) {
-            reporter_.ReportError(item.target, "download of " + item.backupCopy + " failed: " + session_.LastError());
+            reporter_.ReportError(item.target,
+                                  "download of " + item.backupCopy + " failed: " + session_.LastError());
             return false;
         }
         const struct timespec times[2] = {item.modified, item.modified};
         if (utimensat(AT_FDCWD, item.target.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) {
-            reporter_.ReportError(item.target, std::string("modification time not kept: ") + std::strerror(errno));
+            reporter_.ReportError(item.target,
+                                  std::string("modification time not kept: ") + std::strerror(errno));
             return false;
         }
         return true;
@@ -219,8 +225,8 @@ private:
 };
 
 std::size_t RestorePlan::Count(RestoreAction action) const {
-    return static_cast<std::size_t>(
-        std::count_if(items.begin(), items.end(), [action](const RestoreItem& item) { return item.action == action; }));
+    return static_cast<std::size_t>(std::count_if(
+        items.begin(), items.end(), [action](const RestoreItem& item) { return item.action == action; }));
 }
 
 std::uint64_t RestorePlan::RestoreSize() const {
@@ -288,7 +294,8 @@ void Restorer::PlanFileEntry(const std::string& entry, const std::vector<FoundCo
 void Restorer::PlanFolderEntry(const std::string& entry, std::size_t index) {
     const std::string folder = entry.substr(0, entry.size() - 4);
     if (!TouchesScope(folder) || IsFolderExcluded(exceptions_, folder)) return;
-    const std::string folderName = EntryFolderName(entry, index, OptionIsOne(setup_.optionFlags, Option::kIndexNames));
+    const std::string folderName =
+        EntryFolderName(entry, index, OptionIsOne(setup_.optionFlags, Option::kIndexNames));
     std::vector<FoundCopy> found;
     switch (copies_->List(folderName, true, found)) {
         case CopyListing::Missing:
@@ -303,7 +310,8 @@ void Restorer::PlanFolderEntry(const std::string& entry, std::size_t index) {
     for (const FoundCopy& copy : found) {
         const std::string original = folder + copy.relativePath;
         if (InScope(original) && !Excluded(original))
-            AddCopy(original, copies_->CopyPath(folderName, copy.relativePath), copy, copies_->CopyPath(folderName, ""));
+            AddCopy(original, copies_->CopyPath(folderName, copy.relativePath), copy,
+                    copies_->CopyPath(folderName, ""));
     }
 }
 
@@ -312,7 +320,8 @@ std::string Restorer::TargetFor(const std::string& original) const {
     return folder.empty() || folder == "/" ? original : folder + original;
 }
 
-void Restorer::AddCopy(std::string original, std::string copyPath, const FoundCopy& copy, std::string copyFolder) {
+void Restorer::AddCopy(std::string original, std::string copyPath, const FoundCopy& copy,
+                       std::string copyFolder) {
     const struct timespec& modified = copy.modified;
     RestoreItem item;
     item.target = TargetFor(original);
@@ -346,17 +355,18 @@ void Restorer::AddMissing(std::string original, std::string copyPath) {
 // A path the user asked for of which the destination holds nothing.
 void Restorer::AddUnmatchedLimits() {
     for (const std::string& limit : request_.limitPaths) {
-        const bool matched = std::any_of(plan_.items.begin(), plan_.items.end(), [&](const RestoreItem& item) {
-            return IsWithin(item.original, limit) || IsWithin(limit, item.original);
-        });
+        const bool matched =
+            std::any_of(plan_.items.begin(), plan_.items.end(), [&](const RestoreItem& item) {
+                return IsWithin(item.original, limit) || IsWithin(limit, item.original);
+            });
         if (!matched) AddMissing(limit, "");
     }
 }
 
 bool Restorer::InScope(const std::string& original) const {
     const auto& limits = request_.limitPaths;
-    return limits.empty() ||
-           std::any_of(limits.begin(), limits.end(), [&](const std::string& limit) { return IsWithin(original, limit); });
+    return limits.empty() || std::any_of(limits.begin(), limits.end(),
+                                         [&](const std::string& limit) { return IsWithin(original, limit); });
 }
 
 bool Restorer::TouchesScope(const std::string& folder) const {
@@ -370,7 +380,8 @@ bool Restorer::Excluded(const std::string& original) const {
     return IsExcluded(exceptions_, original);
 }
 
-std::uint64_t Restorer::CarryOut(const RestorePlan& plan, const std::function<void(const RestoreItem&)>& restored) {
+std::uint64_t Restorer::CarryOut(const RestorePlan& plan,
+                                 const std::function<void(const RestoreItem&)>& restored) {
     std::uint64_t bytes = 0;
     // Folders missing now, by depth, each with the copy it corresponds to.
     std::map<std::string, std::string, std::greater<>> createdFolders;
@@ -386,7 +397,8 @@ std::uint64_t Restorer::CarryOut(const RestorePlan& plan, const std::function<vo
     return bytes;
 }
 
-void Restorer::NoteMissingFolders(const RestoreItem& item, std::map<std::string, std::string, std::greater<>>& folders) {
+void Restorer::NoteMissingFolders(const RestoreItem& item,
+                                  std::map<std::string, std::string, std::greater<>>& folders) {
     if (item.copyFolder.empty()) return;
     std::string folder = ParentOf(item.target);
     std::string copyFolder = ParentOf(item.copyPath);

@@ -3,8 +3,8 @@
 #include "platform/TransferReporter.h"
 #include "storage/BackupSetup.h"
 
-#include <ctime>
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <map>
 #include <memory>
@@ -68,8 +68,8 @@ public:
     // Puts back every item of the plan marked Restore: written under a
     // temporary name and renamed, with the copy's modification time; a link
     // stays a link. Folders the restore creates get the mode, owner and times
-    // of their copies where the destination keeps them. restored is told of each file that is in place. Returns the
-    // bytes restored.
+    // of their copies where the destination keeps them. restored is told of each file that is in place.
+    // Returns the bytes restored.
     std::uint64_t CarryOut(const RestorePlan& plan, const std::function<void(const RestoreItem&)>& restored);
 
     std::size_t FailureCount() const;
@@ -81,7 +81,8 @@ private:
     void AddCopy(std::string original, std::string copyPath, const FoundCopy& copy, std::string copyFolder);
     void AddMissing(std::string original, std::string copyPath);
     std::string TargetFor(const std::string& original) const;
-    void NoteMissingFolders(const RestoreItem& item, std::map<std::string, std::string, std::greater<>>& folders);
+    void NoteMissingFolders(const RestoreItem& item,
+                            std::map<std::string, std::string, std::greater<>>& folders);
     void AddUnmatchedLimits();
     bool InScope(const std::string& original) const;
     bool TouchesScope(const std::string& folder) const;

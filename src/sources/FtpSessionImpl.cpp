@@ -265,6 +265,22 @@ bool FtpSession::Impl::DownloadFile(const std::string& localFolder, const std::s
     return false;
 }
 
+std::optional<bool> FtpSession::Impl::ListedInParent(const std::string& directory) {
+    const std::vector<std::string> levels = ftp_path::DirectoryLevels(directory);
+    if (levels.empty()) return std::nullopt;
+    const std::string parent = levels.size() > 1            ? levels[levels.size() - 2]
+                               : directory.starts_with('/') ? "/"
+                                                            : "";
+    const std::string name = ftp_path::FileNameOf(directory);
+    std::string text;
+    if (!connection.ListDirectory(parent, text).ok)
+        return levels.size() > 1 && ListedInParent(parent) == false ? std::optional<bool>(false)
+                                                                    : std::nullopt;
+    for (const FtpListingEntry& entry : ParseMlsdEntries(text))
+        if (entry.isDirectory && entry.name == name) return true;
+    return false;
+}
+
 FtpListOutcome FtpSession::Impl::ListFiles(const std::string& remoteDirectory, bool recursive,
                                            std::vector<FtpRemoteFile>& files) {
     const std::string top = ftp_path::NormaliseDirectory(remoteDirectory);
@@ -274,10 +290,12 @@ FtpListOutcome FtpSession::Impl::ListFiles(const std::string& remoteDirectory, b
         const std::string relative = pending.back();
         pending.pop_back();
         std::string text;
-        const FtpReply reply = connection.ListDirectory(
-            relative.empty() ? top : ftp_path::Join(top, relative.substr(1)), text);
+        const FtpReply reply =
+            connection.ListDirectory(relative.empty() ? top : ftp_path::Join(top, relative.substr(1)), text);
         if (!reply.ok) {
-            if (relative.empty() && (reply.serverCode == 550 || reply.serverCode == 450))
+            if (relative.empty() &&
+                (reply.serverCode == 550 || reply.serverCode == 450 ||
+                 (IsUnknownCommandReply(reply.serverCode) && ListedInParent(top) == false)))
                 return FtpListOutcome::Missing;
             lastError = IsUnknownCommandReply(reply.serverCode)
                             ? "the server offers no machine-readable listings (MLSD)"

@@ -40,6 +40,10 @@ struct FtpSession::Impl {
     bool busy = false;
 
 private:
+    // Whether a directory shows in its parent's listing (nullopt: cannot tell),
+    // for servers that answer the listing of a missing directory as one of a
+    // command they do not know.
+    std::optional<bool> ListedInParent(const std::string& directory);
     std::vector<std::string> MakeDirectoryCommands(const std::string& directory) const;
     void RememberDirectory(const std::string& directory);
     void ForgetDirectory(const std::string& directory);

@@ -159,7 +159,8 @@ FtpListOutcome FtpListFiles(FtpSession& session, const std::string& server, cons
                             const std::string& password, const std::string& remoteDirectory, bool recursive,
                             std::vector<FtpRemoteFile>& files) {
     return Run(session, password, FtpListOutcome::Failed, [&](FtpSession::Impl& impl) {
-        if (!impl.Begin(StripFtpScheme(server), user, password, {&remoteDirectory})) return FtpListOutcome::Failed;
+        if (!impl.Begin(StripFtpScheme(server), user, password, {&remoteDirectory}))
+            return FtpListOutcome::Failed;
         return impl.ListFiles(remoteDirectory, recursive, files);
     });
 }

@@ -3,8 +3,8 @@
 #include "platform/TransferReporter.h"
 
 #include <chrono>
-#include <ctime>
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <string>

@@ -124,7 +124,8 @@ TEST_F(RestoreTest, FullAndIncrementalBackupsComeBackToTheirPlacesWithTheirTimes
         const CliResult result = Restore({});
         EXPECT_EQ(result.exitCode, 0) << result.err;
         EXPECT_EQ(TreeState(source.path()), before) << "contents, links and times as they were";
-        EXPECT_EQ(fs::status(Data() + "/c").permissions(), fs::perms(0700)) << "a private folder stays private";
+        EXPECT_EQ(fs::status(Data() + "/c").permissions(), fs::perms(0700))
+            << "a private folder stays private";
         EXPECT_THAT(result.out, HasSubstr("restored: " + Data() + "/a/b.txt\n"));
         EXPECT_THAT(result.out, HasSubstr("4 files restored"));
         for (const auto& entry : fs::recursive_directory_iterator(source.path()))
@@ -205,7 +206,8 @@ TEST_F(RestoreTest, DryRunListsEverythingAndChangesNothing) {
 
     const CliResult result = Restore({"--dry-run"});
     EXPECT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_THAT(result.out, HasSubstr("would restore: " + Data() + "/a/b.txt (3 Bytes) from " + target.path()));
+    EXPECT_THAT(result.out,
+                HasSubstr("would restore: " + Data() + "/a/b.txt (3 Bytes) from " + target.path()));
     EXPECT_THAT(result.out, HasSubstr("skipped: " + Notes()));
     EXPECT_THAT(result.out, HasSubstr("missing: " + source.path() + "/added-later.txt"));
     EXPECT_THAT(result.out, HasSubstr("Dry run: 3 files to restore ("));
@@ -236,7 +238,8 @@ TEST_F(RestoreTest, PathsLimitTheRestoreAndExceptionsStayOut) {
 
 TEST_F(RestoreTest, FolderAndFileEntriesComeBackFromTheFtpServer) {
     FtpTestServer server;
-    setup.destination = FtpDestination("ftp://" + server.HostAndPort(), server.user(), server.password(), "up");
+    setup.destination =
+        FtpDestination("ftp://" + server.HostAndPort(), server.user(), server.password(), "up");
     WriteProject(projectPath, setup);
     BackUp();
     const std::string remote = server.LoginFolder() + "/up/tarnwick_backup_folder";
@@ -251,10 +254,10 @@ TEST_F(RestoreTest, FolderAndFileEntriesComeBackFromTheFtpServer) {
     EXPECT_EQ(ReadTestFile(Notes()), "notes");
     EXPECT_EQ(ModifiedSeconds(Notes()), ModifiedSeconds(remote + "/notes.txt"));
     EXPECT_EQ(ModifiedSeconds(Data() + "/c/d.txt"), ModifiedSeconds(remote + "/" + [&] {
-                                                        std::string name = Data();
-                                                        for (char& c : name) c = c == '/' ? '_' : c;
-                                                        return name;
-                                                    }() + "/c/d.txt"));
+                  std::string name = Data();
+                  for (char& c : name) c = c == '/' ? '_' : c;
+                  return name;
+              }() + "/c/d.txt"));
 
     const TempFolder elsewhere;
     const CliResult limited = Restore({"--to", elsewhere.path(), Notes()});
@@ -263,7 +266,8 @@ TEST_F(RestoreTest, FolderAndFileEntriesComeBackFromTheFtpServer) {
     EXPECT_FALSE(fs::exists(elsewhere.path() + Data()));
 
     home.SetEnv("TARNWICK_FTP_TIMEOUT_SECONDS", "2");
-    setup.destination = FtpDestination("ftp://127.0.0.1:" + std::to_string(UnusedLoopbackPort()), "u", "p", "up");
+    setup.destination =
+        FtpDestination("ftp://127.0.0.1:" + std::to_string(UnusedLoopbackPort()), "u", "p", "up");
     WriteProject(projectPath, setup);
     const CliResult unreachable = Restore({});
     EXPECT_EQ(unreachable.exitCode, 1);
