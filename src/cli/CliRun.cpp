@@ -5,7 +5,6 @@
 #include "cli/StreamReporter.h"
 #include "cli/TerminalWindow.h"
 #include "engine/BackupEngine.h"
-#include "engine/BackupLayout.h"
 #include "engine/ProjectSave.h"
 #include "engine/RunLock.h"
 #include "engine/RunReport.h"
@@ -43,24 +42,12 @@ bool CountsReported(const BackupSetup& setup) {
 
 int RunProjectOnce(const std::optional<std::string>& projectArgument, std::ostream& out, std::ostream& err) {
     CTranslation texts;
-    LoadedSetup loaded;
-    try {
-        loaded = PrepareSetup(projectArgument, texts, err);
-    } catch (const FileError& error) {
-        err << "tarnwick-backup-cli: " << error.what() << '\n';
-        return ExitCode::kUsage;
-    } catch (const std::exception& error) {
-        err << "tarnwick-backup-cli: " << error.what() << '\n';
-        return ExitCode::kUsage;
-    }
-
-    // Refused before anything starts, as an unloadable project is: the run
-    // would write where the user never meant it to.
-    if (const std::string problem = DestinationProblem(loaded.setup.destination); !problem.empty()) {
-        err << "tarnwick-backup-cli: " << loaded.setup.currentProjectFile << ": " << problem
-            << "; nothing was done\n";
-        return ExitCode::kUsage;
-    }
+    // Refused before anything starts when the destination is unusable, as an
+    // unloadable project is: the run would write where the user never meant it to.
+    std::optional<LoadedSetup> prepared =
+        PrepareUsableSetup(projectArgument, texts, err, ProjectUse::ReadAndNormalise, "nothing was done");
+    if (!prepared) return ExitCode::kUsage;
+    LoadedSetup& loaded = *prepared;
 
     RunState run;
     TerminalWindow window(run, err);

@@ -1,5 +1,6 @@
 #include "cli/CliSetup.h"
 
+#include "engine/BackupLayout.h"
 #include "engine/ProjectSave.h"
 #include "storage/FirstStart.h"
 #include "storage/HistoryLog.h"
@@ -70,6 +71,24 @@ LoadedSetup PrepareSetup(const std::optional<std::string>& projectArgument, CTra
     setup.optionFlags = settings.GetOptions(&failure);
     KeepFailure(failure, loaded.saveFailures);
     setup.backupMode = OptionIsNotZero(setup.optionFlags, Option::kIncrementalMode) ? 1 : 0;
+    return loaded;
+}
+
+std::optional<LoadedSetup> PrepareUsableSetup(const std::optional<std::string>& projectArgument,
+                                              CTranslation& texts, std::ostream& err, ProjectUse use,
+                                              std::string_view consequence) {
+    LoadedSetup loaded;
+    try {
+        loaded = PrepareSetup(projectArgument, texts, err, use);
+    } catch (const std::exception& error) {
+        err << "tarnwick-backup-cli: " << error.what() << '\n';
+        return std::nullopt;
+    }
+    if (const std::string problem = DestinationProblem(loaded.setup.destination); !problem.empty()) {
+        err << "tarnwick-backup-cli: " << loaded.setup.currentProjectFile << ": " << problem << "; "
+            << consequence << '\n';
+        return std::nullopt;
+    }
     return loaded;
 }
 

@@ -7,6 +7,7 @@
 #include <optional>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct LoadedSetup {
@@ -28,6 +29,14 @@ enum class ProjectUse {
 // the user; warnings go to err.
 LoadedSetup PrepareSetup(const std::optional<std::string>& projectArgument, CTranslation& texts,
                          std::ostream& err, ProjectUse use = ProjectUse::ReadAndNormalise);
+
+// The same, refused with one line on err (nullopt) when the project cannot be
+// loaded or its destination is unusable (see DestinationProblem); the line
+// ends with consequence ("nothing was done"). The command then exits with
+// ExitCode::kUsage.
+std::optional<LoadedSetup> PrepareUsableSetup(const std::optional<std::string>& projectArgument,
+                                              CTranslation& texts, std::ostream& err, ProjectUse use,
+                                              std::string_view consequence);
 
 // "<path>: <reason>", as failures are listed.
 std::string FailureLine(const FileError& failure);

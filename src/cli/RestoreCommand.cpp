@@ -2,7 +2,6 @@
 
 #include "cli/CliSetup.h"
 #include "cli/StreamReporter.h"
-#include "engine/BackupLayout.h"
 #include "engine/Restore.h"
 #include "engine/RunReport.h"
 
@@ -99,22 +98,13 @@ std::string_view RestoreCommand::Options() const {
 int RestoreCommand::Run(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
     const RestoreArguments parsed = ParseArguments(arguments);
     CTranslation texts;
-    LoadedSetup loaded;
-    try {
-        loaded = PrepareSetup(parsed.project, texts, err, ProjectUse::ReadOnly);
-    } catch (const std::exception& error) {
-        err << "tarnwick-backup-cli: " << error.what() << '\n';
-        return ExitCode::kUsage;
-    }
-    if (const std::string problem = DestinationProblem(loaded.setup.destination); !problem.empty()) {
-        err << "tarnwick-backup-cli: " << loaded.setup.currentProjectFile << ": " << problem
-            << "; nothing was restored\n";
-        return ExitCode::kUsage;
-    }
-    for (const FileError& failure : loaded.saveFailures) err << "warning: " << FailureLine(failure) << '\n';
+    const std::optional<LoadedSetup> loaded =
+        PrepareUsableSetup(parsed.project, texts, err, ProjectUse::ReadOnly, "nothing was restored");
+    if (!loaded) return ExitCode::kUsage;
+    for (const FileError& failure : loaded->saveFailures) err << "warning: " << FailureLine(failure) << '\n';
 
     StreamReporter reporter(err);
-    Restorer restorer(loaded.setup, reporter);
+    Restorer restorer(loaded->setup, reporter);
     const RestorePlan plan = restorer.Plan(parsed.request);
     if (parsed.dryRun) {
         PrintDryRun(plan, out);

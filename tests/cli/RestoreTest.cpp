@@ -191,6 +191,11 @@ TEST_F(RestoreTest, DestinationThatCannotBeReadExitsOne) {
     const CliResult noProject = RunCli({"restore", "--project", home.path() + "/none.tarn"});
     EXPECT_EQ(noProject.exitCode, 2);
     EXPECT_THAT(noProject.err, HasSubstr(home.path() + "/none.tarn"));
+    setup.destination = target.path() + "/backup";  // without "/...": the copies would be elsewhere
+    WriteProject(projectPath, setup);
+    const CliResult wrongForm = Restore({});
+    EXPECT_EQ(wrongForm.exitCode, 2);
+    EXPECT_THAT(wrongForm.err, HasSubstr("; nothing was restored\n"));
 }
 
 TEST_F(RestoreTest, DryRunListsEverythingAndChangesNothing) {
