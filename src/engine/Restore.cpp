@@ -118,7 +118,7 @@ private:
         DIR* directory = opendir(folder.c_str());
         if (directory == nullptr) {
             reporter_.ReportError(folder, std::strerror(errno));
-            return relative.empty() ? false : true;
+            return !relative.empty();
         }
         std::vector<std::string> subfolders;
         while (const dirent* entry = readdir(directory)) {
@@ -162,8 +162,10 @@ public:
                 break;
         }
         // A server that gives no time makes every existing local file look newer.
-        for (const FtpRemoteFile& file : files)
+        for (const FtpRemoteFile& file : files) {
             copies.push_back({file.relativePath, file.size, {std::max<std::time_t>(file.modified, 0), 0}});
+            if (file.mode >= 0) modes_[CopyPath(folder, file.relativePath)] = static_cast<mode_t>(file.mode);
+        }
         return CopyListing::Listed;
     }
 
@@ -193,6 +195,12 @@ public:
                                   "download of " + item.backupCopy + " failed: " + session_.LastError());
             return false;
         }
+        // A server that does not tell the mode leaves the file private.
+        const auto mode = modes_.find(item.copyPath);
+        if (mode != modes_.end() && chmod(item.target.c_str(), mode->second) != 0) {
+            reporter_.ReportError(item.target, std::string("mode not kept: ") + std::strerror(errno));
+            return false;
+        }
         const struct timespec times[2] = {item.modified, item.modified};
         if (utimensat(AT_FDCWD, item.target.c_str(), times, AT_SYMLINK_NOFOLLOW) != 0) {
             reporter_.ReportError(item.target,
@@ -206,6 +214,7 @@ private:
     FtpParameters ftp_;
     TransferReporter& reporter_;
     FtpSession session_;
+    std::map<std::string, mode_t> modes_;  // by copy path, as the listings told them
 };
 }  // namespace
 

@@ -12,6 +12,15 @@ std::string Lowercase(std::string text) {
     return text;
 }
 
+// "0644", "644" or "0o644"; -1 when the text is no mode.
+int ParseOctalMode(std::string text) {
+    if (text.starts_with("0o") || text.starts_with("0O")) text.erase(0, 2);
+    if (text.empty() || text.size() > 6 ||
+        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '7'; }))
+        return -1;
+    return std::stoi(text, nullptr, 8) & 07777;
+}
+
 }  // namespace
 
 std::time_t ParseFtpTimeValue(const std::string& text) {
@@ -62,6 +71,7 @@ std::vector<FtpListingEntry> ParseMlsdEntries(const std::string& listing) {
             const std::string value = fact.substr(equals + 1);
             if (key == "modify") entry.modified = ParseFtpTimeValue(value);
             if (key == "size") entry.size = std::strtoull(value.c_str(), nullptr, 10);
+            if (key == "unix.mode") entry.mode = ParseOctalMode(value);
             if (key == "type") {
                 const std::string type = Lowercase(value);
                 listedDirectoryItself = type == "cdir" || type == "pdir";

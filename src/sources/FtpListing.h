@@ -13,6 +13,7 @@ struct FtpListingEntry {
     bool isFile = false;       // "file"
     std::uint64_t size = 0;
     std::time_t modified = -1;  // -1 without a "modify" fact
+    int mode = -1;              // permission bits of "unix.mode"; -1 without it
 };
 
 // Every entry of the listing but "." and ".." and the "cdir" and "pdir" lines.

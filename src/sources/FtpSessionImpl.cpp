@@ -61,7 +61,9 @@ public:
     bool Rewind() { return lseek(fd_, 0, SEEK_SET) == 0; }
 
     bool CreateForWriting(const std::string& path, std::string& error) {
-        fd_ = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
+        // Private until the caller gives it the mode it should have: the data
+        // may be anyone's.
+        fd_ = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
         if (fd_ < 0) error = "cannot write \"" + path + "\": " + std::strerror(errno);
         return fd_ >= 0;
     }
@@ -284,6 +286,8 @@ std::optional<bool> FtpSession::Impl::ListedInParent(const std::string& director
 FtpListOutcome FtpSession::Impl::ListFiles(const std::string& remoteDirectory, bool recursive,
                                            std::vector<FtpRemoteFile>& files) {
     const std::string top = ftp_path::NormaliseDirectory(remoteDirectory);
+    // Servers that know the fact list the permission bits too.
+    connection.SendCommands({"*OPTS MLST type;size;modify;unix.mode;"});
     // Relative paths ("" or "/sub") of the directories still to list.
     std::vector<std::string> pending{""};
     while (!pending.empty()) {
@@ -307,7 +311,7 @@ FtpListOutcome FtpSession::Impl::ListFiles(const std::string& remoteDirectory, b
             const std::string path = relative + "/" + entry.name;
             if (entry.isDirectory && recursive) pending.push_back(path);
             if (entry.isFile && !entry.name.ends_with(kPartSuffix))
-                files.push_back({path, entry.size, entry.modified});
+                files.push_back({path, entry.size, entry.modified, entry.mode});
         }
         connection.Pump();
     }

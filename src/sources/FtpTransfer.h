@@ -89,7 +89,9 @@ void FtpEnsureDirectoryPath(FtpSession& session, const std::string& server, cons
 bool FtpMakeSureDirectoryExists(FtpSession& session, const std::string& server, const std::string& user,
                                 const std::string& password, const std::string& remoteDirectory);
 
-// Fetches remoteDirectory/remoteFileName into localFolder, replacing a local file.
+// Fetches remoteDirectory/remoteFileName into localFolder, replacing a local
+// file. The file is private to its owner (0600): the caller gives it the mode
+// it should have.
 bool FtpDownloadFile(FtpSession& session, const std::string& localFolder, const std::string& server,
                      const std::string& user, const std::string& password, const std::string& remoteDirectory,
                      const std::string& remoteFileName);
@@ -99,6 +101,7 @@ struct FtpRemoteFile {
     std::string relativePath;  // below the listed directory, with a leading "/" ("/sub/b.txt")
     std::uint64_t size = 0;
     std::time_t modified = -1;  // seconds since 1970 (UTC); -1 when the server did not say
+    int mode = -1;              // permission bits; -1 when the server did not say
 };
 
 enum class FtpListOutcome { Listed, Missing, Failed };

@@ -246,6 +246,7 @@ TEST_F(RestoreTest, FolderAndFileEntriesComeBackFromTheFtpServer) {
     setup.destination =
         FtpDestination("ftp://" + server.HostAndPort(), server.user(), server.password(), "up");
     WriteProject(projectPath, setup);
+    fs::permissions(Notes(), fs::perms(0640));
     BackUp();
     const std::string remote = server.LoginFolder() + "/up/tarnwick_backup_folder";
     fs::remove_all(Data());
@@ -257,6 +258,7 @@ TEST_F(RestoreTest, FolderAndFileEntriesComeBackFromTheFtpServer) {
     EXPECT_EQ(ReadTestFile(Data() + "/a/b.txt"), "bee");
     EXPECT_EQ(ReadTestFile(Data() + "/c/d.txt"), "dee");
     EXPECT_EQ(ReadTestFile(Notes()), "notes");
+    EXPECT_EQ(fs::status(Notes()).permissions(), fs::perms(0640)) << "the mode the server kept";
     EXPECT_EQ(ModifiedSeconds(Notes()), ModifiedSeconds(remote + "/notes.txt"));
     EXPECT_EQ(ModifiedSeconds(Data() + "/c/d.txt"), ModifiedSeconds(remote + "/" + [&] {
                   std::string name = Data();

@@ -415,6 +415,7 @@ TEST_F(FtpTransferTest, ListsFilesFlatOrRecursivelyAndTellsAMissingDirectory) {
     struct stat status {};
     ASSERT_EQ(stat((server.LoginFolder() + "/up/a.txt").c_str(), &status), 0);
     EXPECT_EQ(tree.front().modified, status.st_mtime);
+    EXPECT_EQ(tree.front().mode, static_cast<int>(status.st_mode & 07777));
 
     std::vector<FtpRemoteFile> none;
     EXPECT_EQ(list("nothing-here", true, none), FtpListOutcome::Missing) << session.LastError();
