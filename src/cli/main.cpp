@@ -2,6 +2,7 @@
 #include "cli/RestoreCommand.h"
 #include "cli/RunCommand.h"
 
+#include <algorithm>
 #include <iostream>
 #include <memory>
 #include <sstream>
