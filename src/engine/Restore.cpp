@@ -324,16 +324,22 @@ void Restorer::PlanFolderEntry(const std::string& entry, std::size_t index) {
     }
 }
 
-std::string Restorer::TargetFor(const std::string& original) const {
+std::string Restorer::TargetFor(const std::string& original, bool throughLink) const {
     const std::string& folder = request_.targetFolder;
-    return folder.empty() || folder == "/" ? original : folder + original;
+    if (!folder.empty()) return folder == "/" ? original : folder + original;
+    // A file entry that is a link was backed up through it: its copy goes back
+    // where the link points, and the link stays.
+    if (!throughLink) return original;
+    std::error_code error;
+    const std::filesystem::path linked = std::filesystem::canonical(original, error);
+    return error ? original : linked.string();
 }
 
 void Restorer::AddCopy(std::string original, std::string copyPath, const FoundCopy& copy,
                        std::string copyFolder) {
     const struct timespec& modified = copy.modified;
     RestoreItem item;
-    item.target = TargetFor(original);
+    item.target = TargetFor(original, copyFolder.empty());
     item.original = std::move(original);
     item.backupCopy = copies_->DisplayText(copyPath);
     item.copyPath = std::move(copyPath);
@@ -353,7 +359,7 @@ void Restorer::AddCopy(std::string original, std::string copyPath, const FoundCo
 
 void Restorer::AddMissing(std::string original, std::string copyPath) {
     RestoreItem item;
-    item.target = TargetFor(original);
+    item.target = TargetFor(original, false);
     item.original = std::move(original);
     item.backupCopy = copyPath.empty() ? std::string() : copies_->DisplayText(copyPath);
     item.copyPath = std::move(copyPath);

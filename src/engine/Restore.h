@@ -80,7 +80,7 @@ private:
     void PlanFileEntry(const std::string& entry, const std::vector<FoundCopy>& rootCopies);
     void AddCopy(std::string original, std::string copyPath, const FoundCopy& copy, std::string copyFolder);
     void AddMissing(std::string original, std::string copyPath);
-    std::string TargetFor(const std::string& original) const;
+    std::string TargetFor(const std::string& original, bool throughLink) const;
     void NoteMissingFolders(const RestoreItem& item,
                             std::map<std::string, std::string, std::greater<>>& folders);
     void AddUnmatchedLimits();

@@ -161,6 +161,20 @@ TEST_F(RestoreTest, NewerLocalFileIsSkippedUnlessOverwriteIsGiven) {
     EXPECT_THAT(overwritten.out, Not(HasSubstr("skipped:")));
 }
 
+TEST_F(RestoreTest, FileEntryNamedThroughALinkGoesWhereTheLinkPoints) {
+    WriteTestFile(source.path() + "/real.txt", "real");
+    fs::create_symlink("real.txt", source.path() + "/named.txt");
+    setup.entries.push_back(source.path() + "/named.txt");
+    WriteProject(projectPath, setup);
+    BackUp();
+    WriteTestFile(source.path() + "/real.txt", "damaged");
+    SetModificationTime(source.path() + "/real.txt", 2020, 1, 1, 0, 0, 0);
+    const CliResult result = Restore({source.path() + "/named.txt"});
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_TRUE(fs::is_symlink(source.path() + "/named.txt")) << "the link stays";
+    EXPECT_EQ(ReadTestFile(source.path() + "/real.txt"), "real");
+}
+
 TEST_F(RestoreTest, MissingCopiesAreListedAndFailTheRestore) {
     BackUp();
     setup.entries.push_back(source.path() + "/added-later.txt");
