@@ -1,40 +1,67 @@
-#include "cli/CliRun.h"
+#include "cli/Command.h"
+#include "cli/RestoreCommand.h"
+#include "cli/RunCommand.h"
 
+#include <algorithm>
 #include <iostream>
-#include <optional>
+#include <memory>
+#include <sstream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace {
-constexpr std::string_view kUsage =
-    "Usage: tarnwick-backup-cli run [PROJECT]\n"
-    "       tarnwick-backup-cli --help | --version\n"
-    "\n"
-    "run [PROJECT]  back up the project now, as its schedule would, and save the\n"
-    "               project with the time of this run. PROJECT defaults to the\n"
-    "               desktop program's default project (setting \"Path\").\n"
-    "\n"
-    "Status lines and errors go to stderr, the summary to stdout.\n"
-    "Exit status: 0 everything copied, 1 some item or log line failed,\n"
-    "2 usage error, unloadable project or unusable backup folder (empty,\n"
-    "relative or without the trailing \"/...\"), 3 another run holds the lock,\n"
-    "130 stopped by SIGINT or SIGTERM (not recorded as the project's last run).\n";
+constexpr std::string_view kProgram = "tarnwick-backup-cli";
+
+std::vector<std::unique_ptr<Command>> AllCommands() {
+    std::vector<std::unique_ptr<Command>> commands;
+    commands.push_back(std::make_unique<RunCommand>());
+    commands.push_back(std::make_unique<RestoreCommand>());
+    return commands;
+}
+
+// Every line of text indented by two blanks.
+std::string Indented(std::string_view text) {
+    std::string result;
+    std::istringstream lines{std::string(text)};
+    for (std::string line; std::getline(lines, line);) result += (line.empty() ? "" : "  ") + line + '\n';
+    return result;
+}
+
+std::string UsageText(const std::vector<std::unique_ptr<Command>>& commands) {
+    std::string text;
+    for (std::size_t i = 0; i < commands.size(); ++i)
+        text += std::string(i == 0 ? "Usage: " : "       ") + std::string(kProgram) + " " +
+                std::string(commands[i]->Synopsis()) + '\n';
+    text += "       " + std::string(kProgram) + " --help | --version\n";
+    for (const auto& command : commands)
+        text += '\n' + std::string(command->Synopsis()) + '\n' + Indented(command->Description()) + '\n' +
+                Indented(command->Options());
+    return text;
+}
 }  // namespace
 
 int main(int argc, char* argv[]) {
-    const std::string_view command = argc > 1 ? argv[1] : "";
-    if (argc == 2 && (command == "--help" || command == "-h")) {
-        std::cout << kUsage;
+    const std::vector<std::string> arguments(argv + std::min(argc, 1), argv + argc);
+    const std::vector<std::unique_ptr<Command>> commands = AllCommands();
+    const std::string_view first = arguments.empty() ? "" : arguments.front();
+    if (arguments.size() == 1 && (first == "--help" || first == "-h")) {
+        std::cout << UsageText(commands);
         return ExitCode::kClean;
     }
-    if (argc == 2 && command == "--version") {
-        std::cout << "tarnwick-backup-cli 7.00\n";
+    if (arguments.size() == 1 && first == "--version") {
+        std::cout << kProgram << " 7.00\n";
         return ExitCode::kClean;
     }
-    if (command != "run" || argc > 3) {
-        std::cerr << kUsage;
-        return ExitCode::kUsage;
+    for (const auto& command : commands) {
+        if (command->Name() != first) continue;
+        try {
+            return command->Run({arguments.begin() + 1, arguments.end()}, std::cout, std::cerr);
+        } catch (const UsageError& error) {
+            if (*error.what() != '\0') std::cerr << kProgram << ": " << error.what() << "\n\n";
+            break;
+        }
     }
-    const std::optional<std::string> project = argc == 3 ? std::optional<std::string>(argv[2]) : std::nullopt;
-    return RunProjectOnce(project, std::cout, std::cerr);
+    std::cerr << UsageText(commands);
+    return ExitCode::kUsage;
 }

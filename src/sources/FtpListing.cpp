@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdlib>
 
 namespace {
 
@@ -9,6 +10,15 @@ std::string Lowercase(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return text;
+}
+
+// "0644", "644" or "0o644"; -1 when the text is no mode.
+int ParseOctalMode(std::string text) {
+    if (text.starts_with("0o") || text.starts_with("0O")) text.erase(0, 2);
+    if (text.empty() || text.size() > 6 ||
+        !std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '7'; }))
+        return -1;
+    return std::stoi(text, nullptr, 8) & 07777;
 }
 
 }  // namespace
@@ -31,8 +41,8 @@ std::time_t ParseFtpTimeValue(const std::string& text) {
     return timegm(&utc);
 }
 
-std::map<std::string, std::time_t> ParseMlsdListing(const std::string& listing) {
-    std::map<std::string, std::time_t> times;
+std::vector<FtpListingEntry> ParseMlsdEntries(const std::string& listing) {
+    std::vector<FtpListingEntry> entries;
     std::size_t start = 0;
     while (start < listing.size()) {
         std::size_t end = listing.find('\n', start);
@@ -45,9 +55,9 @@ std::map<std::string, std::time_t> ParseMlsdListing(const std::string& listing) 
         const std::size_t blank = line.find(' ');
         if (blank == std::string::npos) continue;
         const std::string facts = line.substr(0, blank);
-        const std::string name = line.substr(blank + 1);
-        if (name.empty() || name == "." || name == "..") continue;
-        std::time_t modified = -1;
+        FtpListingEntry entry;
+        entry.name = line.substr(blank + 1);
+        if (entry.name.empty() || entry.name == "." || entry.name == "..") continue;
         bool listedDirectoryItself = false;
         std::size_t factStart = 0;
         while (factStart < facts.size()) {
@@ -59,11 +69,24 @@ std::map<std::string, std::time_t> ParseMlsdListing(const std::string& listing) 
             if (equals == std::string::npos) continue;
             const std::string key = Lowercase(fact.substr(0, equals));
             const std::string value = fact.substr(equals + 1);
-            if (key == "modify") modified = ParseFtpTimeValue(value);
-            if (key == "type" && (Lowercase(value) == "cdir" || Lowercase(value) == "pdir"))
-                listedDirectoryItself = true;
+            if (key == "modify") entry.modified = ParseFtpTimeValue(value);
+            if (key == "size") entry.size = std::strtoull(value.c_str(), nullptr, 10);
+            if (key == "unix.mode") entry.mode = ParseOctalMode(value);
+            if (key == "type") {
+                const std::string type = Lowercase(value);
+                listedDirectoryItself = type == "cdir" || type == "pdir";
+                entry.isDirectory = type == "dir";
+                entry.isFile = type == "file";
+            }
         }
-        if (modified >= 0 && !listedDirectoryItself) times[name] = modified;
+        if (!listedDirectoryItself) entries.push_back(std::move(entry));
     }
+    return entries;
+}
+
+std::map<std::string, std::time_t> ParseMlsdListing(const std::string& listing) {
+    std::map<std::string, std::time_t> times;
+    for (const FtpListingEntry& entry : ParseMlsdEntries(listing))
+        if (entry.modified >= 0) times[entry.name] = entry.modified;
     return times;
 }

@@ -1,8 +1,23 @@
 #pragma once
 
+#include <cstdint>
 #include <ctime>
 #include <map>
 #include <string>
+#include <vector>
+
+// One entry of a machine-readable listing (MLSD, RFC 3659).
+struct FtpListingEntry {
+    std::string name;
+    bool isDirectory = false;  // "dir" (never the listed directory itself)
+    bool isFile = false;       // "file"
+    std::uint64_t size = 0;
+    std::time_t modified = -1;  // -1 without a "modify" fact
+    int mode = -1;              // permission bits of "unix.mode"; -1 without it
+};
+
+// Every entry of the listing but "." and ".." and the "cdir" and "pdir" lines.
+std::vector<FtpListingEntry> ParseMlsdEntries(const std::string& listing);
 
 // Modification times (seconds since 1970, UTC) by entry name, from a
 // machine-readable listing (MLSD, RFC 3659). Entries without a "modify" fact,

@@ -61,7 +61,9 @@ public:
     bool Rewind() { return lseek(fd_, 0, SEEK_SET) == 0; }
 
     bool CreateForWriting(const std::string& path, std::string& error) {
-        fd_ = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0666);
+        // Private until the caller gives it the mode it should have: the data
+        // may be anyone's.
+        fd_ = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NOFOLLOW, 0600);
         if (fd_ < 0) error = "cannot write \"" + path + "\": " + std::strerror(errno);
         return fd_ >= 0;
     }
@@ -263,6 +265,57 @@ bool FtpSession::Impl::DownloadFile(const std::string& localFolder, const std::s
     lastError = !reply.ok ? reply.problem : "cannot write \"" + target + "\": " + std::strerror(errno);
     unlink(part.c_str());
     return false;
+}
+
+std::optional<bool> FtpSession::Impl::ListedInParent(const std::string& directory) {
+    const std::vector<std::string> levels = ftp_path::DirectoryLevels(directory);
+    if (levels.empty()) return std::nullopt;
+    const std::string parent = levels.size() > 1            ? levels[levels.size() - 2]
+                               : directory.starts_with('/') ? "/"
+                                                            : "";
+    const std::string name = ftp_path::FileNameOf(directory);
+    std::string text;
+    if (!connection.ListDirectory(parent, text).ok)
+        return levels.size() > 1 && ListedInParent(parent) == false ? std::optional<bool>(false)
+                                                                    : std::nullopt;
+    for (const FtpListingEntry& entry : ParseMlsdEntries(text))
+        if (entry.isDirectory && entry.name == name) return true;
+    return false;
+}
+
+FtpListOutcome FtpSession::Impl::ListFiles(const std::string& remoteDirectory, bool recursive,
+                                           std::vector<FtpRemoteFile>& files) {
+    const std::string top = ftp_path::NormaliseDirectory(remoteDirectory);
+    // Servers that know the fact list the permission bits too.
+    connection.SendCommands({"*OPTS MLST type;size;modify;unix.mode;"});
+    // Relative paths ("" or "/sub") of the directories still to list.
+    std::vector<std::string> pending{""};
+    while (!pending.empty()) {
+        const std::string relative = pending.back();
+        pending.pop_back();
+        std::string text;
+        const FtpReply reply =
+            connection.ListDirectory(relative.empty() ? top : ftp_path::Join(top, relative.substr(1)), text);
+        if (!reply.ok) {
+            if (relative.empty() &&
+                (reply.serverCode == 550 || reply.serverCode == 450 ||
+                 (IsUnknownCommandReply(reply.serverCode) && ListedInParent(top) == false)))
+                return FtpListOutcome::Missing;
+            lastError = IsUnknownCommandReply(reply.serverCode)
+                            ? "the server offers no machine-readable listings (MLSD)"
+                            : reply.problem;
+            lastTimedOut = reply.TimedOut();
+            return FtpListOutcome::Failed;
+        }
+        for (const FtpListingEntry& entry : ParseMlsdEntries(text)) {
+            const std::string path = relative + "/" + entry.name;
+            if (entry.isDirectory && recursive) pending.push_back(path);
+            if (entry.isFile && !entry.name.ends_with(kPartSuffix))
+                files.push_back({path, entry.size, entry.modified, entry.mode});
+        }
+        connection.Pump();
+    }
+    return FtpListOutcome::Listed;
 }
 
 std::optional<std::time_t> FtpSession::Impl::RemoteModificationTime(const std::string& remoteDirectory,

@@ -26,6 +26,8 @@ struct FtpSession::Impl {
     bool EnsureDirectory(const std::string& remoteDirectory);
     bool DownloadFile(const std::string& localFolder, const std::string& remoteDirectory,
                       const std::string& remoteFileName);
+    FtpListOutcome ListFiles(const std::string& remoteDirectory, bool recursive,
+                             std::vector<FtpRemoteFile>& files);
     // The modification time of a remote file, nullopt when there is none or
     // the server could not tell.
     std::optional<std::time_t> RemoteModificationTime(const std::string& remoteDirectory,
@@ -38,6 +40,10 @@ struct FtpSession::Impl {
     bool busy = false;
 
 private:
+    // Whether a directory shows in its parent's listing (nullopt: cannot tell),
+    // for servers that answer the listing of a missing directory as one of a
+    // command they do not know.
+    std::optional<bool> ListedInParent(const std::string& directory);
     std::vector<std::string> MakeDirectoryCommands(const std::string& directory) const;
     void RememberDirectory(const std::string& directory);
     void ForgetDirectory(const std::string& directory);

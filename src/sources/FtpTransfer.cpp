@@ -155,6 +155,16 @@ bool FtpDownloadFile(FtpSession& session, const std::string& localFolder, const 
     });
 }
 
+FtpListOutcome FtpListFiles(FtpSession& session, const std::string& server, const std::string& user,
+                            const std::string& password, const std::string& remoteDirectory, bool recursive,
+                            std::vector<FtpRemoteFile>& files) {
+    return Run(session, password, FtpListOutcome::Failed, [&](FtpSession::Impl& impl) {
+        if (!impl.Begin(StripFtpScheme(server), user, password, {&remoteDirectory}))
+            return FtpListOutcome::Failed;
+        return impl.ListFiles(remoteDirectory, recursive, files);
+    });
+}
+
 std::int32_t DayNumber(int year, int month, int day) {
     const auto isLeap = [](int y) { return y % 4 == 0; };
     std::int32_t days = 0;

@@ -4,9 +4,11 @@
 
 #include <chrono>
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 struct FtpTimeouts {
     std::chrono::milliseconds connect{20'000};
@@ -87,10 +89,30 @@ void FtpEnsureDirectoryPath(FtpSession& session, const std::string& server, cons
 bool FtpMakeSureDirectoryExists(FtpSession& session, const std::string& server, const std::string& user,
                                 const std::string& password, const std::string& remoteDirectory);
 
-// Fetches remoteDirectory/remoteFileName into localFolder, replacing a local file.
+// Fetches remoteDirectory/remoteFileName into localFolder, replacing a local
+// file. The file is private to its owner (0600): the caller gives it the mode
+// it should have.
 bool FtpDownloadFile(FtpSession& session, const std::string& localFolder, const std::string& server,
                      const std::string& user, const std::string& password, const std::string& remoteDirectory,
                      const std::string& remoteFileName);
+
+// A file found by FtpListFiles.
+struct FtpRemoteFile {
+    std::string relativePath;  // below the listed directory, with a leading "/" ("/sub/b.txt")
+    std::uint64_t size = 0;
+    std::time_t modified = -1;  // seconds since 1970 (UTC); -1 when the server did not say
+    int mode = -1;              // permission bits; -1 when the server did not say
+};
+
+enum class FtpListOutcome { Listed, Missing, Failed };
+
+// The files in remoteDirectory, and with recursive those of every directory
+// below it, from machine-readable listings (MLSD). Missing when the directory
+// itself does not exist; Failed (LastError says why) when the server cannot be
+// used or a listing fails. Files of a partial upload are left out.
+FtpListOutcome FtpListFiles(FtpSession& session, const std::string& server, const std::string& user,
+                            const std::string& password, const std::string& remoteDirectory, bool recursive,
+                            std::vector<FtpRemoteFile>& files);
 
 // Days since 1 January 2000 (day 1); every year divisible by 4 is a leap year.
 std::int32_t DayNumber(int year, int month, int day);

@@ -8,6 +8,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -386,4 +387,41 @@ TEST_F(FtpTransferTest, NewCredentialsLogInAgain) {
     EXPECT_EQ(server.LoginCount(), 2);
 }
 
+}  // namespace
+
+namespace {
+std::vector<std::string> ListedPaths(const std::vector<FtpRemoteFile>& files) {
+    std::vector<std::string> paths;
+    for (const FtpRemoteFile& file : files)
+        paths.push_back(file.relativePath + " " + std::to_string(file.size));
+    std::sort(paths.begin(), paths.end());
+    return paths;
+}
+
+TEST_F(FtpTransferTest, ListsFilesFlatOrRecursivelyAndTellsAMissingDirectory) {
+    ASSERT_TRUE(Upload(LocalFile("a.txt", "aa"), "up"));
+    ASSERT_TRUE(Upload(LocalFile("b.txt", "bbb"), "up/sub/deep"));
+    WriteTestFile(server.LoginFolder() + "/up/sub/c.txt.tarnwick-part", "cut off");
+    const auto list = [&](const std::string& directory, bool recursive, std::vector<FtpRemoteFile>& files) {
+        return FtpListFiles(session, server.HostAndPort(), server.user(), server.password(), directory,
+                            recursive, files);
+    };
+    std::vector<FtpRemoteFile> flat;
+    EXPECT_EQ(list("up", false, flat), FtpListOutcome::Listed);
+    EXPECT_EQ(ListedPaths(flat), std::vector<std::string>{"/a.txt 2"});
+    std::vector<FtpRemoteFile> tree;
+    EXPECT_EQ(list("up", true, tree), FtpListOutcome::Listed);
+    EXPECT_EQ(ListedPaths(tree), (std::vector<std::string>{"/a.txt 2", "/sub/deep/b.txt 3"}));
+    struct stat status {};
+    ASSERT_EQ(stat((server.LoginFolder() + "/up/a.txt").c_str(), &status), 0);
+    EXPECT_EQ(tree.front().modified, status.st_mtime);
+    EXPECT_EQ(tree.front().mode, static_cast<int>(status.st_mode & 07777));
+
+    std::vector<FtpRemoteFile> none;
+    EXPECT_EQ(list("nothing-here", true, none), FtpListOutcome::Missing) << session.LastError();
+    server.RefuseListings();
+    EXPECT_EQ(list("up", true, none), FtpListOutcome::Failed);
+    EXPECT_THAT(session.LastError(), HasSubstr("MLSD"));
+    EXPECT_TRUE(none.empty());
+}
 }  // namespace
