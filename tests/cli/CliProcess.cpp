@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <csignal>
+#include <filesystem>
 #include <stdexcept>
 
 CliProcess::CliProcess(const std::vector<std::string>& arguments) {
@@ -85,4 +86,17 @@ CliResult RunCli(const std::vector<std::string>& arguments) {
     CliProcess process(arguments);
     const int code = process.Finish();
     return {code, process.Stdout(), process.Stderr()};
+}
+
+std::vector<std::string> CliProcess::OpenFiles() const {
+    std::vector<std::string> files;
+    std::error_code error;
+    const std::filesystem::path folder = "/proc/" + std::to_string(pid_) + "/fd";
+    for (auto it = std::filesystem::directory_iterator(folder, error);
+         !error && it != std::filesystem::directory_iterator(); it.increment(error)) {
+        std::error_code unreadable;
+        const std::filesystem::path target = std::filesystem::read_symlink(it->path(), unreadable);
+        if (!unreadable) files.push_back(target.string());
+    }
+    return files;
 }

@@ -16,6 +16,8 @@ public:
     // Reads stderr until one whole line has arrived (false at end of output).
     bool WaitForStderrLine();
     void Signal(int signalNumber);
+    // The files the process holds open now (targets of /proc/<pid>/fd).
+    std::vector<std::string> OpenFiles() const;
     // Reads both pipes to their end and returns the exit code (128 + signal
     // when the child was killed by one).
     int Finish();
