@@ -21,7 +21,8 @@ TEST(ProcessInfo, DataFolderIsTheInstalledShareFolderOrElseTheExecutablesOwn) {
     // A build tree: the data lies beside the executables.
     EXPECT_EQ(ProgramDataFolder(bin), bin);
 
-    const std::filesystem::path share = (std::filesystem::path(bin) / TARNWICK_DATA_FROM_BIN).lexically_normal();
+    const std::filesystem::path share =
+        (std::filesystem::path(bin) / TARNWICK_DATA_FROM_BIN).lexically_normal();
     // An installation keeps its data under its prefix.
     ASSERT_EQ(share.parent_path().parent_path(), std::filesystem::path(prefix.path()));
     std::filesystem::create_directories(share);
