@@ -4,7 +4,8 @@
 #  2. the core, the CLI and their tests without Qt, the fault group included, under
 #     address and UB sanitizers;
 #  3. the fuzz targets (clang, libFuzzer) for a fixed number of iterations;
-#  4. the formatting check.
+#  4. the formatting check;
+#  5. the Debian package: built, installed, run and removed (scripts/package-check.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -26,4 +27,5 @@ cmake --build build/fuzz -j "$jobs"
 (cd build/fuzz && ctest --output-on-failure -L fuzz)
 
 git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run -Werror
+scripts/package-check.sh
 echo "All tests passed."

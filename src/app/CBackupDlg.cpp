@@ -501,7 +501,8 @@ void CBackupDlg::keyPressEvent(QKeyEvent* event) {
         return;
     }
     const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
-    if (enter && event->modifiers() == Qt::NoModifier) {
+    // The keypad's Enter arrives with the keypad modifier; it is no chord.
+    if (enter && (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
         // A focused push button takes Enter as a click; anywhere else Enter ends
         // the window, like Escape.
         if (auto* button = qobject_cast<QPushButton*>(focusWidget())) {

@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 #include <climits>
+#include <filesystem>
+#include <system_error>
 
 namespace {
 std::string& RecordedCommandLine() {
@@ -30,10 +32,26 @@ std::string ExecutablePath() {
     return buffer;
 }
 
-std::string ProgramFolder() {
+std::string ExecutableFolder() {
     const std::string executable = ExecutablePath();
     const std::size_t slash = executable.rfind('/');
     return slash == std::string::npos ? std::string() : executable.substr(0, slash);
+}
+
+std::string ProgramDataFolder(const std::string& executableFolder) {
+    const std::filesystem::path installed =
+        (std::filesystem::path(executableFolder) / TARNWICK_DATA_FROM_BIN).lexically_normal();
+    std::error_code ignored;
+    if (!executableFolder.empty() && std::filesystem::is_directory(installed, ignored)) {
+        std::string folder = installed.string();
+        if (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+        return folder;
+    }
+    return executableFolder;
+}
+
+std::string ProgramFolder() {
+    return ProgramDataFolder(ExecutableFolder());
 }
 
 void RecordCommandLine(int argc, const char* const argv[]) {

@@ -620,6 +620,14 @@ TEST_F(MainWindowTest, EscapeAndEnterEndTheWindow) {
     third->show();
     third->OnCommand(CommandId::Exit);
     EXPECT_FALSE(third->isVisible());
+
+    // The keypad's Enter carries the keypad modifier and still ends the window.
+    auto fourth = OpenWindow();
+    fourth->show();
+    Find<QLineEdit>(*fourth, "daysEdit")->setFocus();
+    QTest::keyClick(Find<QLineEdit>(*fourth, "daysEdit"), Qt::Key_Enter, Qt::KeypadModifier);
+    EXPECT_FALSE(fourth->isVisible());
+    EXPECT_EQ(fourth->result(), QDialog::Accepted);
 }
 
 TEST_F(MainWindowTest, LayoutFollowsTheClientSize) {
