@@ -44,7 +44,7 @@ std::string UsageText(const std::vector<std::unique_ptr<Command>>& commands) {
 int main(int argc, char* argv[]) {
     const std::vector<std::string> arguments(argv + std::min(argc, 1), argv + argc);
     const std::vector<std::unique_ptr<Command>> commands = AllCommands();
-    const std::string_view first = arguments.empty() ? "" : arguments.front();
+    const std::string first = arguments.empty() ? std::string() : arguments.front();
     if (arguments.size() == 1 && (first == "--help" || first == "-h")) {
         std::cout << UsageText(commands);
         return ExitCode::kClean;
