@@ -317,27 +317,26 @@ private:
 // Nothing starts: the run would write where the user never meant it to. The
 // minutes remaining stay as they are, so once the destination is mended the
 // next tick backs up.
-RunOutcome RefuseDestination(BackupContext& context, DestinationFault fault) {
-    const std::string destination = DestinationForMessages(context.setup.destination);
-    const auto text = [&](TextId id) { return FormatText(context.texts.GetText(id), destination); };
+TextId RefusalText(DestinationFault fault) {
     switch (fault) {
+        case DestinationFault::NoFtpServer:
+            return TextId::RefusedNoFtpServer;
+        case DestinationFault::NoFolderSuffix:
+            return TextId::RefusedNoFolderSuffix;
+        case DestinationFault::NotAbsolute:
+            return TextId::RefusedNotAbsolute;
+        case DestinationFault::NoFolder:
+            return TextId::RefusedNoFolder;
         case DestinationFault::None:
         case DestinationFault::NotSet:
-            context.run.countdownText = context.texts.GetText(TextId::RefusedNoDestination);
-            break;
-        case DestinationFault::NoFtpServer:
-            context.run.countdownText = text(TextId::RefusedNoFtpServer);
-            break;
-        case DestinationFault::NoFolderSuffix:
-            context.run.countdownText = text(TextId::RefusedNoFolderSuffix);
-            break;
-        case DestinationFault::NotAbsolute:
-            context.run.countdownText = text(TextId::RefusedNotAbsolute);
-            break;
-        case DestinationFault::NoFolder:
-            context.run.countdownText = text(TextId::RefusedNoFolder);
             break;
     }
+    return TextId::RefusedNoDestination;
+}
+
+RunOutcome RefuseDestination(BackupContext& context, DestinationFault fault) {
+    context.run.countdownText = FormatText(context.texts.GetText(RefusalText(fault)),
+                                           DestinationForMessages(context.setup.destination));
     context.window.SetStatusLine(context.run.countdownText);
     context.window.ShowMessage(context.run.countdownText, context.texts.GetText(TextId::MessageCaption));
     return RunOutcome::DestinationRefused;

@@ -27,6 +27,14 @@ protected:
     std::string File() const { return program_.path() + "/config.ini"; }
     void Write(const std::string& bytes) { WriteTestFile(File(), bytes); }
     std::string Content() const { return ReadTestFile(File()); }
+    // Writes the settings, then hands folder and file to nobody with the file
+    // made read-only (root ignores modes).
+    void WriteReadOnlyForNobody(const std::string& bytes) {
+        Write(bytes);
+        ::chmod(program_.path().c_str(), 0755);
+        GiveTreeTo(program_.path(), NobodyAccount());
+        ::chmod(File().c_str(), 0444);
+    }
     PowerClass Settings() const { return PowerClass(program_.path()); }
 
     TempHome home_;
@@ -318,10 +326,7 @@ TEST_F(RegistryStandIn, FailedAutostartWriteIsNotSwallowed) {
 TEST_F(SettingsFile, WriteProtectedSettingsAreRefusedAndKept) {
     if (!CanDropPrivileges()) GTEST_SKIP() << "needs root to switch accounts";
     const std::string original = "Options\r\n000010000005000\r\nPath\r\n---\r\n";
-    Write(original);
-    ::chmod(program_.path().c_str(), 0755);
-    GiveTreeTo(program_.path(), NobodyAccount());
-    ::chmod(File().c_str(), 0444);
+    WriteReadOnlyForNobody(original);
     const int result = RunAsUnprivileged([&] {
         PowerClass settings = Settings();
         try {
@@ -340,10 +345,7 @@ TEST_F(SettingsFile, WriteProtectedSettingsAreRefusedAndKept) {
 TEST_F(SettingsFile, FailedOptionsWriteBackIsHandedToTheCallerWhoAsks) {
     if (!CanDropPrivileges()) GTEST_SKIP() << "needs root to switch accounts";
     const std::string original = "Options\r\n1000100000050001777\r\n";
-    Write(original);
-    ::chmod(program_.path().c_str(), 0755);
-    GiveTreeTo(program_.path(), NobodyAccount());
-    ::chmod(File().c_str(), 0444);
+    WriteReadOnlyForNobody(original);
     const int result = RunAsUnprivileged([&] {
         PowerClass settings = Settings();
         if (settings.GetOptions() != "100010000005000") return 1;
