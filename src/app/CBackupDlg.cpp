@@ -100,7 +100,6 @@ CBackupDlg::CBackupDlg(Dialogs& dialogs, MainWindowEnvironment environment, QWid
                    Qt::WindowCloseButtonHint);
     setWindowIcon(ProgramIcon());
     setSizeGripEnabled(false);
-    setFont(DialogFont());
     client_->setObjectName(QStringLiteral("clientArea"));
     timer_.setObjectName(QStringLiteral("schedulerTimer"));
     timer_.setInterval(kSchedulerPeriodMs);
@@ -113,9 +112,10 @@ CBackupDlg::CBackupDlg(Dialogs& dialogs, MainWindowEnvironment environment, QWid
     OnInitDialog();
 
     // Sized once the menu bar carries its texts, so its height is final.
-    const QSize client = InitialClientSize(DialogFont());
     menu_->Bar()->ensurePolished();
     const Qt::WindowStates state = windowState();  // a resize would drop "maximised"
+    const QSize client =
+        InitialClientSize(font()).expandedTo(MinimumFittingClientSize(MeasureMainWindow(controls_)));
     resize(client.width(), client.height() + menu_->Bar()->sizeHint().height());
     setWindowState(state);
 }
@@ -221,10 +221,25 @@ void CBackupDlg::ApplyTexts() {
     c.browse->setToolTip(text(TextId::TipBrowse));
     c.startBackup->setToolTip(text(TextId::TipStartBackup));
     c.options->setToolTip(text(TextId::TipOptions));
+    GrowToFitCaptions();
+}
 
-    for (QPushButton* button :
-         {c.addFile, c.addFolder, c.addSpecialFolder, c.removeEntry, c.browse, c.options, c.startBackup})
-        FitCaptionFont(button, 110);
+void CBackupDlg::GrowToFitCaptions() {
+    // Captions of another language or font may need more room than the window has.
+    const QSize needed = MinimumFittingClientSize(MeasureMainWindow(controls_));
+    if (needed.width() > client_->width() && !isMaximized())
+        resize(std::max(width(), needed.width()), height());
+    LayoutMainWindowControls(controls_, client_->width(), client_->height());
+}
+
+void CBackupDlg::changeEvent(QEvent* event) {
+    QDialog::changeEvent(event);
+    if (event->type() == QEvent::PaletteChange || event->type() == QEvent::ApplicationPaletteChange)
+        ApplyAccentColours(controls_);
+    if (event->type() == QEvent::FontChange) {
+        ApplyFonts(controls_);
+        GrowToFitCaptions();
+    }
 }
 
 void CBackupDlg::ApplyOptions() {
@@ -590,7 +605,7 @@ void CBackupDlg::SetRunning(bool running) {
     for (int id : kSetupMenuCommands) menu_->Action(id)->setEnabled(!running);
     c.startBackup->setEnabled(true);
     c.startBackup->setText(Qt8(texts_.GetText(running ? TextId::StopBackup : TextId::StartBackup)));
-    FitCaptionFont(c.startBackup, 110);
+    GrowToFitCaptions();
 }
 
 void CBackupDlg::StartTimer() {

@@ -96,6 +96,7 @@ public:
 
 protected:
     void resizeEvent(QResizeEvent* event) override;
+    void changeEvent(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
@@ -109,6 +110,7 @@ private:
 
     void ConnectControls();
     void ApplyTexts();
+    void GrowToFitCaptions();
     void ApplyOptions();
     void LoadCurrentProject();
     void ShowLoadedProject();

@@ -4,6 +4,7 @@
 #include "app/WrappingCheckBox.h"
 
 #include <QFontDatabase>
+#include <QFontInfo>
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -13,16 +14,20 @@
 #include <QPalette>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTreeWidget>
 
 #include <algorithm>
+#include <cmath>
 
 namespace {
 
 constexpr int kEntryColumnWidth = 420;
-// Tahoma 8 pt at 96 dpi, the size the pixel layout was drawn for.
-constexpr int kDialogFontPixels = 11;
-constexpr int kSmallestCaptionPixels = 8;
+// The pixel layout was drawn for an 11-pixel dialog font; it grows with the
+// desktop's font from there.
+constexpr double kDrawnFontPixels = 11.0;
+constexpr int kDrawnTitlePixels = 21;
 const QColor kNavy(0, 0, 128);
 const QColor kTitleGrey(96, 96, 96);
 
@@ -34,13 +39,6 @@ Widget* Make(QWidget* client, const char* objectName, int controlId) {
     return widget;
 }
 
-void SetTextColour(QWidget* widget, const QColor& colour) {
-    QPalette palette = widget->palette();
-    palette.setColor(QPalette::WindowText, colour);
-    palette.setColor(QPalette::Text, colour);
-    widget->setPalette(palette);
-}
-
 QLineEdit* MakeIntervalBox(QWidget* client, const char* objectName, int controlId, int maxLength) {
     auto* box = Make<QLineEdit>(client, objectName, controlId);
     box->setMaxLength(maxLength);
@@ -48,16 +46,10 @@ QLineEdit* MakeIntervalBox(QWidget* client, const char* objectName, int controlI
     return box;
 }
 
-QLabel* MakeUnitLabel(QWidget* client, const char* objectName, int controlId) {
-    auto* label = Make<QLabel>(client, objectName, controlId);
-    SetTextColour(label, kNavy);
-    return label;
-}
-
 QFont TitleFont(const QFont& dialogFont) {
     QFont font(QStringLiteral("Tahoma"));
     if (!QFontDatabase::families().contains(QStringLiteral("Tahoma"))) font = dialogFont;
-    font.setPixelSize(21);
+    font.setPixelSize(static_cast<int>(kDrawnTitlePixels * LayoutScale(dialogFont) + 0.5));
     font.setWeight(QFont::Normal);
     font.setItalic(false);
     font.setUnderline(false);
@@ -65,20 +57,39 @@ QFont TitleFont(const QFont& dialogFont) {
     return font;
 }
 
-QString VisibleCaption(QString caption) {
-    // "&&" is a literal ampersand, a single "&" only marks the mnemonic.
-    caption.replace(QStringLiteral("&&"), QStringLiteral("\x01"));
-    caption.remove(QLatin1Char('&'));
-    caption.replace(QLatin1Char('\x01'), QLatin1Char('&'));
-    return caption;
+// Pixels a check box keeps left of its caption for the indicator and spacing.
+int CheckBoxTextRoom(QCheckBox* box) {
+    QStyleOptionButton option;
+    option.initFrom(box);
+    return box->style()->subElementRect(QStyle::SE_CheckBoxContents, &option, box).left();
+}
+
+int WrappedTextHeight(QWidget* control, int width) {
+    const QString caption = qobject_cast<QAbstractButton*>(control)->text();
+    return control->fontMetrics()
+        .boundingRect(QRect(0, 0, std::max(1, width), 10000), Qt::TextWordWrap | Qt::TextShowMnemonic,
+                      caption)
+        .height();
+}
+
+double RelativeLuminance(const QColor& colour) {
+    auto channel = [](double value) {
+        return value <= 0.03928 ? value / 12.92 : std::pow((value + 0.055) / 1.055, 2.4);
+    };
+    const QColor rgb = colour.toRgb();
+    return 0.2126 * channel(rgb.redF()) + 0.7152 * channel(rgb.greenF()) + 0.0722 * channel(rgb.blueF());
 }
 
 }  // namespace
 
-QFont DialogFont() {
-    QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
-    font.setPixelSize(kDialogFontPixels);
-    return font;
+double LayoutScale(const QFont& font) {
+    return QFontInfo(font).pixelSize() / kDrawnFontPixels;
+}
+
+double ContrastRatio(const QColor& first, const QColor& second) {
+    const double a = RelativeLuminance(first);
+    const double b = RelativeLuminance(second);
+    return (std::max(a, b) + 0.05) / (std::min(a, b) + 0.05);
 }
 
 QSize InitialClientSize(const QFont& dialogFont) {
@@ -88,37 +99,36 @@ QSize InitialClientSize(const QFont& dialogFont) {
     return {421 * metrics.averageCharWidth() / 4, 271 * metrics.height() / 8};
 }
 
-void FitCaptionFont(QWidget* control, int availableWidth) {
-    auto* button = qobject_cast<QAbstractButton*>(control);
-    if (button == nullptr) return;
-    QFont font = DialogFont();
-    const QString caption = VisibleCaption(button->text());
-    // Push buttons keep a few pixels of frame on either side.
-    const int room = availableWidth - 10;
-    auto fits = [&](const QFont& candidate) {
-        return QFontMetrics(candidate).horizontalAdvance(caption) <= room;
+void ApplyAccentColours(const MainWindowControls& c) {
+    // The accents only where they read well on the desktop's background; on a
+    // dark theme the theme's own text colour instead.
+    // The window's palette: the one a theme change reaches first.
+    const QPalette desktop = c.filesGroup->window()->palette();
+    auto accent = [&desktop](QWidget* widget, const QColor& preferred) {
+        const QColor colour = ContrastRatio(preferred, desktop.color(QPalette::Window)) >= kReadableContrast
+                                  ? preferred
+                                  : desktop.color(QPalette::WindowText);
+        QPalette palette = widget->palette();
+        palette.setColor(QPalette::WindowText, colour);
+        palette.setColor(QPalette::Text, colour);
+        widget->setPalette(palette);
     };
-    if (!fits(font)) font.setStretch(QFont::SemiCondensed);
-    while (!fits(font) && font.pixelSize() > kSmallestCaptionPixels) font.setPixelSize(font.pixelSize() - 1);
-    button->setFont(font);
+    for (QLabel* label : {c.daysLabel, c.hoursLabel, c.minutesLabel, c.countdown}) accent(label, kNavy);
+    accent(c.title, kTitleGrey);
+}
+
+void ApplyFonts(const MainWindowControls& c) {
+    c.title->setFont(TitleFont(c.filesGroup->parentWidget()->font()));
 }
 
 MainWindowControls CreateMainWindowControls(QWidget* client) {
     MainWindowControls c;
-    client->setFont(DialogFont());
-    client->setAutoFillBackground(true);
-    QPalette white = client->palette();
-    white.setColor(QPalette::Window, Qt::white);
-    white.setColor(QPalette::Base, Qt::white);
-    client->setPalette(white);
 
     c.headerLogo = Make<QLabel>(client, "headerLogo", ControlId::HeaderLogo);
     // Drawn at the size it is shown, so the artwork stays sharp.
     c.headerLogo->setPixmap(QIcon(QStringLiteral(":/icons/header-logo.svg")).pixmap(QSize(30, 30)));
     c.title = Make<QLabel>(client, "titleLabel", ControlId::Title);
     c.title->setText(QStringLiteral("Backup"));
-    c.title->setFont(TitleFont(client->font()));
-    SetTextColour(c.title, kTitleGrey);
 
     c.filesGroup = Make<QGroupBox>(client, "filesGroup", ControlId::FilesGroup);
     c.entryList = Make<QTreeWidget>(client, "entryList", ControlId::EntryList);
@@ -147,9 +157,9 @@ MainWindowControls CreateMainWindowControls(QWidget* client) {
     c.days = MakeIntervalBox(client, "daysEdit", ControlId::Days, 3);
     c.hours = MakeIntervalBox(client, "hoursEdit", ControlId::Hours, 2);
     c.minutes = MakeIntervalBox(client, "minutesEdit", ControlId::Minutes, 2);
-    c.daysLabel = MakeUnitLabel(client, "daysLabel", ControlId::DaysLabel);
-    c.hoursLabel = MakeUnitLabel(client, "hoursLabel", ControlId::HoursLabel);
-    c.minutesLabel = MakeUnitLabel(client, "minutesLabel", ControlId::MinutesLabel);
+    c.daysLabel = Make<QLabel>(client, "daysLabel", ControlId::DaysLabel);
+    c.hoursLabel = Make<QLabel>(client, "hoursLabel", ControlId::HoursLabel);
+    c.minutesLabel = Make<QLabel>(client, "minutesLabel", ControlId::MinutesLabel);
 
     c.behaviourGroup = Make<QGroupBox>(client, "behaviourGroup", ControlId::BehaviourGroup);
     c.fullBackup = Make<QRadioButton>(client, "fullBackupRadio", ControlId::FullBackup);
@@ -158,7 +168,6 @@ MainWindowControls CreateMainWindowControls(QWidget* client) {
     c.options = Make<QPushButton>(client, "optionsButton", ControlId::Options);
     c.startBackup = Make<QPushButton>(client, "startBackupButton", ControlId::StartBackup);
     c.countdown = Make<QLabel>(client, "countdownLabel", ControlId::Countdown);
-    SetTextColour(c.countdown, kNavy);
 
     // Enter ends the window like its other ways out; no button is the default.
     for (QPushButton* button :
@@ -170,40 +179,85 @@ MainWindowControls CreateMainWindowControls(QWidget* client) {
     // stack the frames below everything else.
     for (QGroupBox* group : {c.filesGroup, c.backupFolderGroup, c.intervalGroup, c.behaviourGroup})
         group->lower();
+    ApplyAccentColours(c);
+    ApplyFonts(c);
     return c;
 }
 
+MainWindowGrid MeasureMainWindow(const MainWindowControls& c) {
+    MainWindowGrid grid;
+    grid.scale = LayoutScale(c.filesGroup->parentWidget()->font());
+    const auto px = [&grid](int pixels) { return grid.Px(pixels); };
+    grid.buttonWidth = px(110);
+    for (QPushButton* button :
+         {c.addFile, c.addFolder, c.addSpecialFolder, c.removeEntry, c.browse, c.options, c.startBackup})
+        grid.buttonWidth = std::max(grid.buttonWidth, button->sizeHint().width());
+    grid.unitLabelWidth = px(70);
+    for (QLabel* label : {c.daysLabel, c.hoursLabel, c.minutesLabel})
+        grid.unitLabelWidth = std::max(grid.unitLabelWidth, label->sizeHint().width());
+    // The unit labels start 76 pixels into the group; its title needs its own room.
+    grid.intervalWidth = std::max(
+        {px(152), px(76) + grid.unitLabelWidth + px(4), c.intervalGroup->minimumSizeHint().width() + px(8)});
+    int captionWidth = std::max(c.fullBackup->sizeHint().width(), c.incrementalBackup->sizeHint().width());
+    // The start-with-session caption may wrap onto a second line, never a third.
+    const int checkRoom = CheckBoxTextRoom(c.startWithSession);
+    const int twoLines = 2 * c.startWithSession->fontMetrics().height();
+    int checkWidth =
+        checkRoom + c.startWithSession->fontMetrics().horizontalAdvance(c.startWithSession->text()) / 2;
+    while (WrappedTextHeight(c.startWithSession, checkWidth - checkRoom) > twoLines) checkWidth += px(4);
+    captionWidth = std::max(captionWidth, checkWidth);
+    grid.behaviourWidth =
+        std::max(captionWidth + px(29), c.behaviourGroup->minimumSizeHint().width() + px(8));
+    return grid;
+}
+
+QSize MinimumFittingClientSize(const MainWindowGrid& grid) {
+    // Interval group, behaviour group and button column side by side, with the
+    // gaps of the drawn layout between them.
+    const int width = grid.Px(10) + grid.intervalWidth + grid.Px(8) + grid.behaviourWidth + grid.Px(22) +
+                      grid.buttonWidth + grid.Px(24);
+    return {width, grid.Px(400)};
+}
+
 void LayoutMainWindowControls(const MainWindowControls& c, int W, int H) {
+    const MainWindowGrid grid = MeasureMainWindow(c);
+    const auto px = [&grid](int pixels) { return grid.Px(pixels); };
+    const int buttonLeft = W - px(24) - grid.buttonWidth;
+    const int listWidth = buttonLeft - px(42);
+    const int behaviourLeft = px(10) + grid.intervalWidth + px(8);
+    const int behaviourWidth = buttonLeft - px(22) - behaviourLeft;
+    const int unitLeft = px(86);
+    const int lineHeight = c.countdown->fontMetrics().height();
     struct Placement {
         QWidget* control;
         int left, top, width, height;
     };
     const Placement table[] = {
-        {c.headerLogo, 10, 5, 30, 30},
-        {c.title, 48, 6, 300, 28},
-        {c.filesGroup, 10, 40, W - 20, H - 260},
-        {c.entryList, 22, 62, W - 176, H - 296},
-        {c.addFile, W - 134, 62, 110, 22},
-        {c.addFolder, W - 134, 91, 110, 22},
-        {c.addSpecialFolder, W - 134, 120, 110, 22},
-        {c.removeEntry, W - 134, H - 254, 110, 22},
-        {c.backupFolderGroup, 10, H - 210, W - 20, 52},
-        {c.destination, 22, H - 191, W - 176, 22},
-        {c.browse, W - 134, H - 191, 110, 22},
-        {c.intervalGroup, 10, H - 151, 152, 108},
-        {c.days, 41, H - 124, 29, 18},
-        {c.hours, 41, H - 101, 29, 18},
-        {c.minutes, 41, H - 78, 29, 18},
-        {c.daysLabel, 86, H - 123, 70, 20},
-        {c.hoursLabel, 86, H - 99, 70, 20},
-        {c.minutesLabel, 86, H - 75, 70, 20},
-        {c.behaviourGroup, 170, H - 151, W - 326, 108},
-        {c.fullBackup, 189, H - 127, W - 355, 20},
-        {c.incrementalBackup, 189, H - 107, W - 355, 20},
-        {c.startWithSession, 189, H - 79, W - 355, 30},
-        {c.options, W - 134, H - 146, 110, 22},
-        {c.startBackup, W - 134, H - 95, 110, 52},
-        {c.countdown, 7, H - 25, W - 14, 13},
+        {c.headerLogo, px(10), px(5), px(30), px(30)},
+        {c.title, px(48), px(6), px(300), px(28)},
+        {c.filesGroup, px(10), px(40), W - px(20), H - px(260)},
+        {c.entryList, px(22), px(62), listWidth, H - px(296)},
+        {c.addFile, buttonLeft, px(62), grid.buttonWidth, px(22)},
+        {c.addFolder, buttonLeft, px(91), grid.buttonWidth, px(22)},
+        {c.addSpecialFolder, buttonLeft, px(120), grid.buttonWidth, px(22)},
+        {c.removeEntry, buttonLeft, H - px(254), grid.buttonWidth, px(22)},
+        {c.backupFolderGroup, px(10), H - px(210), W - px(20), px(52)},
+        {c.destination, px(22), H - px(191), listWidth, px(22)},
+        {c.browse, buttonLeft, H - px(191), grid.buttonWidth, px(22)},
+        {c.intervalGroup, px(10), H - px(151), grid.intervalWidth, px(108)},
+        {c.days, px(41), H - px(124), px(29), px(18)},
+        {c.hours, px(41), H - px(101), px(29), px(18)},
+        {c.minutes, px(41), H - px(78), px(29), px(18)},
+        {c.daysLabel, unitLeft, H - px(123), grid.unitLabelWidth, px(20)},
+        {c.hoursLabel, unitLeft, H - px(99), grid.unitLabelWidth, px(20)},
+        {c.minutesLabel, unitLeft, H - px(75), grid.unitLabelWidth, px(20)},
+        {c.behaviourGroup, behaviourLeft, H - px(151), behaviourWidth, px(108)},
+        {c.fullBackup, behaviourLeft + px(19), H - px(127), behaviourWidth - px(29), px(20)},
+        {c.incrementalBackup, behaviourLeft + px(19), H - px(107), behaviourWidth - px(29), px(20)},
+        {c.startWithSession, behaviourLeft + px(19), H - px(79), behaviourWidth - px(29), px(30)},
+        {c.options, buttonLeft, H - px(146), grid.buttonWidth, px(22)},
+        {c.startBackup, buttonLeft, H - px(95), grid.buttonWidth, px(52)},
+        {c.countdown, px(7), H - px(25), W - px(14), std::max(px(13), lineHeight)},
     };
     for (const Placement& p : table) {
         // Qt cannot hold a negative extent; a control squeezed below nothing is

@@ -3,6 +3,7 @@
 #include "app/CBackupDlg.h"
 #include "app/CommandIds.h"
 #include "app/MainMenu.h"
+#include "app/MainWindowControls.h"
 #include "app/SingleInstance.h"
 #include "app/TrayPresence.h"
 #include "app/WindowTransferReporter.h"
@@ -20,6 +21,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -232,7 +234,8 @@ TEST_F(MainWindowTest, EveryControlCarriesItsIdTextAndTooltip) {
     EXPECT_EQ(Find<QLabel>(*window, "countdownLabel")->palette().color(QPalette::WindowText),
               QColor(0, 0, 128));
     EXPECT_EQ(Find<QLabel>(*window, "titleLabel")->palette().color(QPalette::WindowText), QColor(96, 96, 96));
-    EXPECT_EQ(Find<QLabel>(*window, "titleLabel")->font().pixelSize(), 21);
+    EXPECT_EQ(Find<QLabel>(*window, "titleLabel")->font().pixelSize(),
+              static_cast<int>(21 * LayoutScale(window->font()) + 0.5));
     EXPECT_EQ(Find<QTreeWidget>(*window, "entryList")->columnWidth(0), 420);
     EXPECT_EQ(Find<QTreeWidget>(*window, "entryList")->selectionMode(), QAbstractItemView::ExtendedSelection);
 }
@@ -638,21 +641,33 @@ TEST_F(MainWindowTest, LayoutFollowsTheClientSize) {
     EXPECT_EQ(client->height(), 271 * metrics.height() / 8);
     EXPECT_EQ(client->width(), 421 * metrics.averageCharWidth() / 4);
 
-    for (const QSize size : {QSize(700, 520), QSize(1024, 760)}) {
+    // The drawn pixel layout, scaled with the font, and the button column as
+    // wide as its widest caption needs.
+    const MainWindowControls& c = window->Controls();
+    const MainWindowGrid grid = MeasureMainWindow(c);
+    EXPECT_DOUBLE_EQ(grid.scale, LayoutScale(client->font()));
+    const auto px = [&grid](int pixels) { return grid.Px(pixels); };
+    const int B = grid.buttonWidth;
+    EXPECT_GE(B, px(110));
+    for (const QSize size : {QSize(900, 620), QSize(1024, 760)}) {
         window->resize(size);
         const int W = client->width();
         const int H = client->height();
         EXPECT_EQ(W, size.width());
         EXPECT_EQ(client->geometry().bottom(), size.height() - 1);
-        EXPECT_EQ(Find<QWidget>(*window, "entryList")->geometry(), QRect(22, 62, W - 176, H - 296));
-        EXPECT_EQ(Find<QWidget>(*window, "removeEntryButton")->geometry(), QRect(W - 134, H - 254, 110, 22));
-        EXPECT_EQ(Find<QWidget>(*window, "destinationEdit")->geometry(), QRect(22, H - 191, W - 176, 22));
-        EXPECT_EQ(Find<QWidget>(*window, "daysEdit")->geometry(), QRect(41, H - 124, 29, 18));
-        EXPECT_EQ(Find<QWidget>(*window, "behaviourGroup")->geometry(), QRect(170, H - 151, W - 326, 108));
-        EXPECT_EQ(Find<QWidget>(*window, "startWithSessionCheck")->geometry(),
-                  QRect(189, H - 79, W - 355, 30));
-        EXPECT_EQ(Find<QWidget>(*window, "startBackupButton")->geometry(), QRect(W - 134, H - 95, 110, 52));
-        EXPECT_EQ(Find<QWidget>(*window, "countdownLabel")->geometry(), QRect(7, H - 25, W - 14, 13));
+        const int buttonLeft = W - px(24) - B;
+        const int behaviourLeft = px(18) + grid.intervalWidth;
+        EXPECT_EQ(c.entryList->geometry(), QRect(px(22), px(62), buttonLeft - px(42), H - px(296)));
+        EXPECT_EQ(c.removeEntry->geometry(), QRect(buttonLeft, H - px(254), B, px(22)));
+        EXPECT_EQ(c.destination->geometry(), QRect(px(22), H - px(191), buttonLeft - px(42), px(22)));
+        EXPECT_EQ(c.days->geometry(), QRect(px(41), H - px(124), px(29), px(18)));
+        EXPECT_EQ(c.behaviourGroup->geometry(),
+                  QRect(behaviourLeft, H - px(151), buttonLeft - px(22) - behaviourLeft, px(108)));
+        EXPECT_EQ(c.startWithSession->geometry(),
+                  QRect(behaviourLeft + px(19), H - px(79), buttonLeft - px(51) - behaviourLeft, px(30)));
+        EXPECT_EQ(c.startBackup->geometry(), QRect(buttonLeft, H - px(95), B, px(52)));
+        EXPECT_EQ(c.countdown->geometry().topLeft(), QPoint(px(7), H - px(25)));
+        EXPECT_EQ(c.countdown->width(), W - px(14));
     }
 }
 
