@@ -3,6 +3,7 @@
 #include "app/CBackupDlg.h"
 #include "app/MainWindowControls.h"
 #include "app/WrappingCheckBox.h"
+#include "app/tools/DarkPalette.h"
 #include "i18n/CLanguageSelection.h"
 #include "i18n/CTranslation.h"
 #include "i18n/LanguageCommand.h"
@@ -216,28 +217,6 @@ std::vector<std::string> PoorContrasts(QWidget& window) {
     return poor;
 }
 
-QPalette DarkPalette() {
-    QPalette dark;
-    const QColor window(0x2d, 0x2d, 0x30), base(0x1e, 0x1e, 0x1e), text(0xe6, 0xe6, 0xe6);
-    dark.setColor(QPalette::Window, window);
-    dark.setColor(QPalette::WindowText, text);
-    dark.setColor(QPalette::Base, base);
-    dark.setColor(QPalette::AlternateBase, window);
-    dark.setColor(QPalette::Text, text);
-    dark.setColor(QPalette::Button, QColor(0x3c, 0x3c, 0x40));
-    dark.setColor(QPalette::ButtonText, text);
-    dark.setColor(QPalette::ToolTipBase, base);
-    dark.setColor(QPalette::ToolTipText, text);
-    dark.setColor(QPalette::PlaceholderText, QColor(0x9a, 0x9a, 0x9a));
-    dark.setColor(QPalette::Highlight, QColor(0x26, 0x4f, 0x78));
-    dark.setColor(QPalette::HighlightedText, Qt::white);
-    dark.setColor(QPalette::Link, QColor(0x6c, 0xb6, 0xff));
-    dark.setColor(QPalette::Disabled, QPalette::WindowText, QColor(0x80, 0x80, 0x80));
-    dark.setColor(QPalette::Disabled, QPalette::Text, QColor(0x80, 0x80, 0x80));
-    dark.setColor(QPalette::Disabled, QPalette::ButtonText, QColor(0x80, 0x80, 0x80));
-    return dark;
-}
-
 // ------------------------------------------------------------ the windows
 
 std::vector<NamedWindow> OpenEveryWindow(Dialogs& dialogs, const std::string& language) {
@@ -354,7 +333,7 @@ TEST_F(DesktopLookTest, TheMainWindowGrowsWithTheDesktopFont) {
 }
 
 TEST_F(DesktopLookTest, EveryWindowReadsWellUnderADarkTheme) {
-    QApplication::setPalette(DarkPalette());
+    QApplication::setPalette(DarkDesktopPalette());
     for (const Language& language : {kLanguages[0], kLanguages[1], kLanguages[2]}) {
         std::vector<NamedWindow> windows = OpenEveryWindow(dialogs, language.section);
         for (NamedWindow& window : windows) {
@@ -375,7 +354,7 @@ TEST_F(DesktopLookTest, AccentColoursGiveWayWhenTheThemeTurnsDark) {
         window.findChild<QLabel*>("countdownLabel")->palette().color(QPalette::WindowText);
     EXPECT_EQ(PoorContrasts(window), std::vector<std::string>());
 
-    QApplication::setPalette(DarkPalette());
+    QApplication::setPalette(DarkDesktopPalette());
     QApplication::processEvents();
     EXPECT_NE(window.findChild<QLabel*>("countdownLabel")->palette().color(QPalette::WindowText),
               lightAccent);

@@ -1,6 +1,8 @@
-// Renders the main window offscreen, in English and German, with a sample
-// set-up, for the documentation: tarnwick-screenshots <output folder>.
+// Renders the main window offscreen, with a sample set-up, for the
+// documentation: in English, German and French, and also under a dark theme
+// and at a 1.25x font. tarnwick-screenshots <output folder>.
 #include "app/CBackupDlg.h"
+#include "app/tools/DarkPalette.h"
 #include "platform/Dialogs.h"
 #include "storage/FirstStart.h"
 #include "storage/PowerClass.h"
@@ -8,11 +10,13 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QPalette>
 #include <QPixmap>
 #include <QTemporaryDir>
 
 #include <cstdio>
 #include <cstdlib>
+#include <utility>
 
 namespace {
 
@@ -45,6 +49,20 @@ BackupSetup SampleSetup() {
     setup.interval = 1440;
     setup.minutesRemaining = 1440;
     return setup;
+}
+
+// How the desktop presents the window: its palette and font.
+struct Look {
+    const char* suffix;
+    bool dark;
+    double fontFactor;
+};
+
+void ApplyLook(const Look& look, const QPalette& lightPalette, const QFont& normalFont) {
+    QApplication::setPalette(look.dark ? DarkDesktopPalette() : lightPalette);
+    QFont font = normalFont;
+    if (font.pointSizeF() > 0) font.setPointSizeF(font.pointSizeF() * look.fontFactor);
+    QApplication::setFont(font);
 }
 
 bool Render(const QString& language, const QString& outputFile, const std::string& programFolder) {
@@ -82,7 +100,19 @@ int main(int argc, char* argv[]) {
     const QString folder = QString::fromLocal8Bit(argv[1]);
     QDir().mkpath(folder);
     const std::string programFolder = QCoreApplication::applicationDirPath().toStdString();
-    const bool ok = Render(QStringLiteral("[1033]"), folder + "/screenshot-en.png", programFolder) &&
-                    Render(QStringLiteral("[1031]"), folder + "/screenshot-de.png", programFolder);
+    const QPalette lightPalette = QApplication::palette();
+    const QFont normalFont = QApplication::font();
+    const std::pair<const char*, const char*> languages[] = {
+        {"[1033]", "en"}, {"[1031]", "de"}, {"[1036]", "fr"}};
+    const Look looks[] = {
+        {"", false, 1.0}, {"-dark", true, 1.0}, {"-125", false, 1.25}, {"-125-dark", true, 1.25}};
+    bool ok = true;
+    for (const Look& look : looks) {
+        ApplyLook(look, lightPalette, normalFont);
+        for (const auto& [section, suffix] : languages) {
+            const QString file = folder + "/screenshot-" + suffix + look.suffix + ".png";
+            ok = Render(QString::fromLatin1(section), file, programFolder) && ok;
+        }
+    }
     return ok ? EXIT_SUCCESS : EXIT_FAILURE;
 }
