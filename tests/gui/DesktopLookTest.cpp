@@ -21,6 +21,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QGroupBox>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPixmap>
@@ -220,6 +221,25 @@ std::vector<std::string> PoorContrasts(QWidget& window) {
     return poor;
 }
 
+// The palette roles are only what the widgets are told; the picture shows what
+// was painted. A label's top-right corner holds no text, so it shows the
+// background the label's text is drawn on.
+std::vector<std::string> PoorContrastsAsPainted(QWidget& window) {
+    std::vector<std::string> poor;
+    const QImage picture = window.grab().toImage();
+    for (QLabel* label : window.findChildren<QLabel*>()) {
+        if (!label->isVisibleTo(&window) || label->text().isEmpty() || label->width() < 2) continue;
+        const QPoint corner = label->mapTo(&window, QPoint(label->width() - 1, 0));
+        if (!picture.rect().contains(corner)) continue;
+        const QColor painted = picture.pixelColor(corner * picture.devicePixelRatio());
+        const QColor text = label->palette().color(label->foregroundRole());
+        if (ContrastRatio(text, painted) < kReadableContrast)
+            poor.push_back(NameOf(label) + ": " + text.name().toStdString() + " painted on " +
+                           painted.name().toStdString());
+    }
+    return poor;
+}
+
 // ------------------------------------------------------------ the windows
 
 std::vector<NamedWindow> OpenEveryWindow(Dialogs& dialogs, const std::string& language) {
@@ -360,6 +380,7 @@ TEST_F(DesktopLookTest, EveryWindowReadsWellUnderADarkTheme) {
         for (NamedWindow& window : windows) {
             SCOPED_TRACE(window.name + " " + language.suffix);
             EXPECT_EQ(PoorContrasts(*window.widget), std::vector<std::string>());
+            EXPECT_EQ(PoorContrastsAsPainted(*window.widget), std::vector<std::string>());
             SaveScreenshot(*window.widget, window.name + "-" + language.suffix + "-dark");
         }
     }
