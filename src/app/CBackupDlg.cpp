@@ -41,8 +41,6 @@
 
 namespace {
 
-constexpr int kEntryColumnWidth = 420;
-
 QString Qt8(const std::string& text) {
     return QString::fromUtf8(text);
 }
@@ -212,7 +210,7 @@ void CBackupDlg::ApplyTexts() {
     unitTexts_[1] = texts_.GetText(TextId::Hours);
     unitTexts_[2] = texts_.GetText(TextId::Minutes);
     c.entryList->setHeaderLabels({text(TextId::EntryColumnHeader)});
-    c.entryList->setColumnWidth(0, kEntryColumnWidth);
+    ApplyFonts(c);  // new header labels reset the column's width
 
     c.addFile->setToolTip(text(TextId::TipAddFile));
     c.addFolder->setToolTip(text(TextId::TipAddFolder));

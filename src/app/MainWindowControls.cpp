@@ -118,7 +118,9 @@ void ApplyAccentColours(const MainWindowControls& c) {
 }
 
 void ApplyFonts(const MainWindowControls& c) {
-    c.title->setFont(TitleFont(c.filesGroup->parentWidget()->font()));
+    const QFont& font = c.filesGroup->parentWidget()->font();
+    c.title->setFont(TitleFont(font));
+    c.entryList->setColumnWidth(0, static_cast<int>(kEntryColumnWidth * LayoutScale(font) + 0.5));
 }
 
 MainWindowControls CreateMainWindowControls(QWidget* client) {
@@ -141,7 +143,6 @@ MainWindowControls CreateMainWindowControls(QWidget* client) {
     c.entryList->setEditTriggers(QAbstractItemView::NoEditTriggers);
     c.entryList->header()->setStretchLastSection(false);
     c.entryList->header()->setSectionsMovable(false);
-    c.entryList->setColumnWidth(0, kEntryColumnWidth);
     c.addFile = Make<QPushButton>(client, "addFileButton", ControlId::AddFile);
     c.addFolder = Make<QPushButton>(client, "addFolderButton", ControlId::AddFolder);
     c.addSpecialFolder = Make<QPushButton>(client, "addSpecialFolderButton", ControlId::AddSpecialFolder);

@@ -65,8 +65,8 @@ QSize MinimumFittingClientSize(const MainWindowGrid& grid);
 // sizes give empty controls; nothing is clamped.
 void LayoutMainWindowControls(const MainWindowControls& controls, int width, int height);
 
-// Colours and fonts that follow the desktop's palette and font; applied again
-// when either changes.
+// Colours, and the title font and list column width, that follow the desktop's
+// palette and font; applied again when either changes.
 void ApplyAccentColours(const MainWindowControls& controls);
 void ApplyFonts(const MainWindowControls& controls);
 

@@ -236,7 +236,8 @@ TEST_F(MainWindowTest, EveryControlCarriesItsIdTextAndTooltip) {
     EXPECT_EQ(Find<QLabel>(*window, "titleLabel")->palette().color(QPalette::WindowText), QColor(96, 96, 96));
     EXPECT_EQ(Find<QLabel>(*window, "titleLabel")->font().pixelSize(),
               static_cast<int>(21 * LayoutScale(window->font()) + 0.5));
-    EXPECT_EQ(Find<QTreeWidget>(*window, "entryList")->columnWidth(0), 420);
+    EXPECT_EQ(Find<QTreeWidget>(*window, "entryList")->columnWidth(0),
+              static_cast<int>(420 * LayoutScale(window->font()) + 0.5));
     EXPECT_EQ(Find<QTreeWidget>(*window, "entryList")->selectionMode(), QAbstractItemView::ExtendedSelection);
 }
 
