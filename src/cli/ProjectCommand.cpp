@@ -37,7 +37,17 @@ bool HasOption(const ProjectArguments& arguments, std::string_view option) {
 }
 
 void SayError(std::ostream& err, std::string_view text) {
-    err << "tarnwick-backup-cli: " << text << '\n';
+    // A line break inside a refused path must not split the one line.
+    std::string line;
+    for (const char c : text) {
+        if (c == '\n')
+            line += "\\n";
+        else if (c == '\r')
+            line += "\\r";
+        else
+            line += c;
+    }
+    err << "tarnwick-backup-cli: " << line << '\n';
 }
 
 std::optional<LoadedSetup> LoadProjectForCommand(const std::optional<std::string>& project,
