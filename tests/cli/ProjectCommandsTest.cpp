@@ -17,6 +17,7 @@
 
 #include <filesystem>
 #include <map>
+#include <sstream>
 #include <tuple>
 
 namespace fs = std::filesystem;
@@ -252,5 +253,46 @@ TEST_F(ProjectCommandsTest, DryRunListsWhatARunWouldCopyAndChangesNothing) {
     const CliResult missing = dryRun();
     EXPECT_EQ(missing.exitCode, 1);
     EXPECT_THAT(missing.err, HasSubstr(source.path() + "/notes.txt: does not exist"));
+}
+
+// Output of a bash script run in the test's home.
+std::string BashOutput(const std::string& folder, const std::string& script) {
+    WriteTestFile(folder + "/script.sh", script);
+    const std::string command = "bash " + folder + "/script.sh > " + folder + "/script.out 2>&1";
+    EXPECT_EQ(std::system(command.c_str()), 0);
+    return ReadTestFile(folder + "/script.out");
+}
+
+TEST_F(ProjectCommandsTest, EverySubcommandIsInTheManPageAndTheCompletion) {
+    MakeProject();
+    const std::string manPage =
+        ReadTestFile(std::string(TARNWICK_SOURCE_DIR) + "/res/man/tarnwick-backup-cli.1");
+    const std::string completion = std::string(TARNWICK_SOURCE_DIR) + "/res/completion/tarnwick-backup-cli";
+    const std::string complete = "source " + completion +
+                                 "\n"
+                                 "t() { COMP_WORDS=(\"$@\"); COMP_CWORD=$(($# - 1)); _tarnwick_backup_cli;"
+                                 " printf '[%s]' \"${COMPREPLY[@]}\"; echo; }\n";
+    const std::string program = BinFolder() + "/tarnwick-backup-cli";
+    const std::string subcommands = BashOutput(home.path(), complete + "t " + program + " ''\n");
+    const std::string help = RunCli({"--help"}).out;
+    std::istringstream lines(help);
+    int described = 0;
+    for (std::string line; std::getline(lines, line);) {
+        const std::string prefix = line.starts_with("Usage: ") ? "Usage: " : "       ";
+        if (!line.starts_with(prefix + "tarnwick-backup-cli ") || line.find("--help") != std::string::npos)
+            continue;
+        const std::string rest = line.substr(prefix.size() + std::string("tarnwick-backup-cli ").size());
+        const std::string name = rest.substr(0, rest.find(' '));
+        ++described;
+        EXPECT_THAT(manPage, HasSubstr(".B tarnwick-backup-cli " + name + "\n")) << name;
+        EXPECT_THAT(subcommands, HasSubstr("[" + name + "]")) << name;
+    }
+    EXPECT_EQ(described, 11);
+
+    const std::string answers =
+        BashOutput(home.path(), complete + "t " + program + " remove --project " + projectPath + " ''\n" +
+                                    "t " + program + " schedule --o\n" + "t " + program + " mode in\n");
+    EXPECT_EQ(answers,
+              "[" + source.path() + "/Data/...][" + source.path() + "/notes.txt]\n[--off]\n[incremental]\n");
 }
 }  // namespace
