@@ -59,9 +59,8 @@ std::string EntryForPath(const std::string& path, bool exception) {
     return exception ? ExceptionEntry(entry) : entry;
 }
 
-int RefuseOperands(const ProjectArguments& arguments, std::string_view command) {
+void RefuseOperands(const ProjectArguments& arguments, std::string_view command) {
     if (!arguments.operands.empty()) throw UsageError(std::string(command) + " takes no operand");
-    return 0;
 }
 
 std::string ModeName(int backupMode) {

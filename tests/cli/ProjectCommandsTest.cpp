@@ -257,6 +257,27 @@ TEST_F(ProjectCommandsTest, DryRunListsWhatARunWouldCopyAndChangesNothing) {
     EXPECT_THAT(missing.err, HasSubstr(source.path() + "/notes.txt: does not exist"));
 }
 
+TEST_F(ProjectCommandsTest, DryRunToAnFtpServerListsUploadsAndLeavesTheServerAlone) {
+    FtpTestServer server;
+    MakeProject();
+    const std::string url = "ftp://" + server.user() + "@" + server.HostAndPort() + "/up";
+    ASSERT_EQ(Cli({"destination", url}, server.password() + "\n").exitCode, 0);
+    const auto serverTree = Tree(server.RootFolder());
+    const CliResult full = Cli({"run", "--dry-run"});
+    EXPECT_EQ(full.exitCode, 0) << full.err;
+    EXPECT_THAT(full.out,
+                HasSubstr("would upload: " + source.path() + "/Data/sub/b.txt -> up/tarnwick_backup_folder/" +
+                          EntryFolderName(source.path() + "/Data/...", 0, false) + "/sub (3 Bytes)"));
+    EXPECT_THAT(full.out, HasSubstr("would upload: " + source.path() +
+                                    "/notes.txt -> up/tarnwick_backup_folder (5 Bytes)"));
+    EXPECT_THAT(full.out, HasSubstr("Dry run: 3 files of 3 scanned (13 Bytes)"));
+
+    settings.SetSetting("Options", "100010000000000");
+    const CliResult incremental = Cli({"run", "--dry-run"});
+    EXPECT_THAT(incremental.out, HasSubstr("would offer for upload: " + source.path() + "/notes.txt"));
+    EXPECT_EQ(Tree(server.RootFolder()), serverTree);
+}
+
 // Output of a bash script run in the test's home.
 std::string BashOutput(const std::string& folder, const std::string& script) {
     WriteTestFile(folder + "/script.sh", script);
