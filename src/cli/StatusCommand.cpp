@@ -68,10 +68,14 @@ std::string MinutesAfter(const std::string& time, std::int32_t minutes) {
     return text;
 }
 
+// The real-time scheduler runs when the interval has passed since the last run;
+// otherwise the desktop program counts the remaining minutes down while it runs.
 std::string NextDue(const BackupSetup& setup) {
     if (setup.interval == 0) return "never (no schedule)";
-    if (!setup.lastRun.empty())
+    if (OptionIsOne(setup.optionFlags, Option::kRealTimeScheduler)) {
+        if (setup.lastRun.empty()) return "now (no run yet)";
         if (const std::string due = MinutesAfter(setup.lastRun, setup.interval); !due.empty()) return due;
+    }
     return "in " + std::to_string(setup.minutesRemaining) + " minutes of the desktop program's countdown";
 }
 

@@ -204,10 +204,25 @@ TEST_F(ProjectCommandsTest, StatusReadsTheOutcomeFromTheHistoryLogAndChecksTheFo
     const CliResult clean = Cli({"status"});
     EXPECT_THAT(clean.out, HasSubstr("Last run: " + saved.lastRun + "\nOutcome: clean\n"));
     EXPECT_THAT(clean.out, HasSubstr("(reachable)"));
+    EXPECT_THAT(clean.out, HasSubstr("Next due: in 45 minutes of the desktop program's countdown\n"));
+    settings.SetSetting("Options", "000011000000000");  // real-time scheduler: last run + interval
+    BackupSetup edited = saved;
+    edited.lastRun = "2026-02-28 23:30";
+    WriteProject(projectPath, edited);
+    EXPECT_THAT(Cli({"status", "--json"}).out, HasSubstr("\"nextDue\": \"2026-03-01 00:15\""));
+    settings.SetSetting("Options", "000010000000000");
 
     fs::remove(source.path() + "/notes.txt");
     ASSERT_EQ(RunCli({"run", projectPath}).exitCode, 1);
     EXPECT_THAT(Cli({"status"}).out, HasSubstr("Outcome: failures (1)"));
+    // A run stopped by the user, then one that never reached its end line.
+    AppendToHistory(LogPath(), "\n\n\n-------------------\n");
+    AppendToHistory(LogPath(), "2026-03-01 10:00:00" + texts.GetText(TextId::RunStarted));
+    AppendToHistory(LogPath(), "2026-03-01 10:01:00" + texts.GetText(TextId::RunCancelled));
+    EXPECT_THAT(Cli({"status"}).out, HasSubstr("Outcome: cancelled\n"));
+    AppendToHistory(LogPath(), "\n\n\n-------------------\n");
+    AppendToHistory(LogPath(), "2026-03-01 11:00:00" + texts.GetText(TextId::RunStarted));
+    EXPECT_THAT(Cli({"status"}).out, HasSubstr("Outcome: unfinished"));
 
     settings.SetSetting("Options", "000000000000000");
     EXPECT_THAT(Cli({"status"}).out, HasSubstr("Outcome: unknown (the history log is off)"));
