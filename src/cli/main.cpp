@@ -1,6 +1,8 @@
 #include "cli/Command.h"
+#include "cli/EditCommands.h"
 #include "cli/RestoreCommand.h"
 #include "cli/RunCommand.h"
+#include "cli/StatusCommand.h"
 
 #include <algorithm>
 #include <iostream>
@@ -17,6 +19,8 @@ std::vector<std::unique_ptr<Command>> AllCommands() {
     std::vector<std::unique_ptr<Command>> commands;
     commands.push_back(std::make_unique<RunCommand>());
     commands.push_back(std::make_unique<RestoreCommand>());
+    for (std::unique_ptr<Command>& command : EditCommands()) commands.push_back(std::move(command));
+    commands.push_back(std::make_unique<StatusCommand>());
     return commands;
 }
 

@@ -85,12 +85,6 @@ void LogCopiedFile(BackupContext& context, const std::string& destination) {
     }
 }
 
-bool SameCopy(const ModificationStatus& source, const ModificationStatus& copy) {
-    return copy.exists && copy.isLink == source.isLink &&
-           SameLocalMinute(source.modificationTime, copy.modificationTime) &&
-           copy.linkText == source.linkText;
-}
-
 enum class EntryType { Found, Folder, Other };
 
 // Links are found items of their own and never looked through, so nothing
@@ -213,6 +207,12 @@ CopyResult CopyItem(BackupContext& context, std::string source, std::string dest
     context.window.PumpMessages();
     context.window.SetStatusLine(savedStatus);
     return {outcome.sourceMissing ? CopyStatus::Missing : CopyStatus::Copied, outcome};
+}
+
+bool SameCopy(const ModificationStatus& source, const ModificationStatus& copy) {
+    return copy.exists && copy.isLink == source.isLink &&
+           SameLocalMinute(source.modificationTime, copy.modificationTime) &&
+           copy.linkText == source.linkText;
 }
 
 void ReportMissingSource(BackupContext& context, const std::string& path, int error) {

@@ -115,6 +115,10 @@ private:
     Folder destination_;
 };
 
+// The changed-file rule: the copy exists with the source's kind, link text and
+// modification minute (local time), so the source need not be copied again.
+bool SameCopy(const ModificationStatus& source, const ModificationStatus& copy);
+
 // Where a changed-file copy's source comes from.
 enum class SourceRole {
     Entry,          // a file entry: its link is followed, its absence is a failure

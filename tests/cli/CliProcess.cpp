@@ -10,11 +10,17 @@
 #include <filesystem>
 #include <stdexcept>
 
-CliProcess::CliProcess(const std::vector<std::string>& arguments) {
+CliProcess::CliProcess(const std::vector<std::string>& arguments, const std::string& input) {
     int outPipe[2];
     int errPipe[2];
-    if (::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(errPipe, O_CLOEXEC) != 0)
+    int inPipe[2];
+    if (::pipe2(outPipe, O_CLOEXEC) != 0 || ::pipe2(errPipe, O_CLOEXEC) != 0 ||
+        ::pipe2(inPipe, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe failed");
+    // Small enough for the pipe's buffer: written before the child starts.
+    if (::write(inPipe[1], input.data(), input.size()) != static_cast<ssize_t>(input.size()))
+        throw std::runtime_error("input too large for the pipe");
+    ::close(inPipe[1]);
     const std::string program = BinFolder() + "/tarnwick-backup-cli";
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));
@@ -24,11 +30,13 @@ CliProcess::CliProcess(const std::vector<std::string>& arguments) {
     pid_ = ::fork();
     if (pid_ < 0) throw std::runtime_error("fork failed");
     if (pid_ == 0) {
+        ::dup2(inPipe[0], STDIN_FILENO);
         ::dup2(outPipe[1], STDOUT_FILENO);
         ::dup2(errPipe[1], STDERR_FILENO);
         ::execv(program.c_str(), argv.data());
         ::_exit(127);
     }
+    ::close(inPipe[0]);
     ::close(outPipe[1]);
     ::close(errPipe[1]);
     outFd_ = outPipe[0];
@@ -82,8 +90,8 @@ int CliProcess::Finish() {
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-CliResult RunCli(const std::vector<std::string>& arguments) {
-    CliProcess process(arguments);
+CliResult RunCli(const std::vector<std::string>& arguments, const std::string& input) {
+    CliProcess process(arguments, input);
     const int code = process.Finish();
     return {code, process.Stdout(), process.Stderr()};
 }

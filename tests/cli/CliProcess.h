@@ -1,6 +1,7 @@
 #pragma once
 
 #include <sys/types.h>
+
 #include <string>
 #include <vector>
 
@@ -8,7 +9,9 @@
 // inherits the environment, so a TempHome in the test applies to it.
 class CliProcess {
 public:
-    explicit CliProcess(const std::vector<std::string>& arguments);
+    // input, when given, is the child's whole standard input; without it the
+    // child reads an empty one (never the test's terminal).
+    explicit CliProcess(const std::vector<std::string>& arguments, const std::string& input = {});
     ~CliProcess();
     CliProcess(const CliProcess&) = delete;
     CliProcess& operator=(const CliProcess&) = delete;
@@ -41,4 +44,4 @@ struct CliResult {
     std::string out;
     std::string err;
 };
-CliResult RunCli(const std::vector<std::string>& arguments);
+CliResult RunCli(const std::vector<std::string>& arguments, const std::string& input = {});

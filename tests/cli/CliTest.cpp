@@ -67,12 +67,13 @@ TEST(CliUsageTest, HelpVersionAndUsageErrors) {
     EXPECT_EQ(version.out, "tarnwick-backup-cli 7.00\n");
     const CliResult help = RunCli({"--help"});
     EXPECT_EQ(help.exitCode, 0);
-    EXPECT_THAT(help.out, HasSubstr("run [PROJECT]"));
+    EXPECT_THAT(help.out, HasSubstr("run [--dry-run] [PROJECT | --project PROJECT]"));
     for (const std::vector<std::string>& wrong :
          {std::vector<std::string>{}, {"backup"}, {"run", "a.tarn", "b.tarn"}, {"--version", "x"}}) {
         const CliResult result = RunCli(wrong);
         EXPECT_EQ(result.exitCode, 2);
-        EXPECT_THAT(result.err, HasSubstr("Usage: tarnwick-backup-cli run [PROJECT]"));
+        EXPECT_THAT(result.err,
+                    HasSubstr("Usage: tarnwick-backup-cli run [--dry-run] [PROJECT | --project PROJECT]"));
         EXPECT_EQ(result.out, "");
     }
 }

@@ -12,7 +12,8 @@ trap 'rm -rf "$prefix"' EXIT
 chmod 0755 "$prefix"
 cmake --install "$build" --prefix "$prefix" >/dev/null
 
-expected=("$bindir/tarnwick-backup-cli" "$mandir/man1/tarnwick-backup-cli.1")
+expected=("$bindir/tarnwick-backup-cli" "$mandir/man1/tarnwick-backup-cli.1"
+          "$datadir/bash-completion/completions/tarnwick-backup-cli")
 for file in config.ini tarnwick_backup.tarn history.txt TarnwickBackuptrl.ini help.html; do
   expected+=("$datadir/tarnwick-backup/$file")
 done
