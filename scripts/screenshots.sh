@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Renders the main window in English and German offscreen to docs/screenshot-en.png
-# and docs/screenshot-de.png.
+# Renders the main window in English, German and French, light and dark, at the
+# normal font and 1.25x, offscreen to docs/screenshot-*.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
