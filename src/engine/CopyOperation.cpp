@@ -390,6 +390,8 @@ public:
         std::sort(names_.begin(), names_.end());
     }
 
+    bool IsOpen() const { return descriptor_ >= 0; }
+
     ModificationStatus StatusOf(const char* name) const {
         if (descriptor_ < 0 || (listed_ && !std::binary_search(names_.begin(), names_.end(), name)))
             return Unavailable(ENOENT);
@@ -465,8 +467,9 @@ private:
     }
 
     // Each file is looked up by name in the open source folder and in the
-    // listed copy folder; a copy can create or change the copy folder, so it
-    // is entered and listed again after each one.
+    // listed copy folder. A copy writes only the copy of its own name, which
+    // is not looked at again; a copy folder that was missing may have been
+    // made by it, so that one is entered again.
     void CompareFoundFiles(int descriptor, const std::string& source, const std::string& copy) {
         RunState& run = context_.run;
         if (run.foundFiles.empty()) return;
@@ -484,7 +487,8 @@ private:
                 continue;
             }
             if (SameCopy(sourceStatus, copyFolder_.StatusOf(name))) continue;
-            if (CopyDiffering(context_, file, copy + "/" + name, SourceRole::FoundInFolder, &target_))
+            if (CopyDiffering(context_, file, copy + "/" + name, SourceRole::FoundInFolder, &target_) &&
+                !copyFolder_.IsOpen())
                 copyFolder_.Open(copy);
         }
         copyFolder_.Close();
