@@ -366,10 +366,12 @@ void KeepTouchedFolderAttributes(BackupTarget& target, const std::string& source
 }
 
 namespace {
-// The copy folder matching the source folder at hand: entered from the target's
-// root without following links and listed once, so a copy that is not there
-// needs no lookup. Missing or blocked, every copy in it counts as missing (the
-// copy makes the folder or reports what is in the way).
+// The copy folder matching the source folder at hand, entered from the target's
+// root without following links. It is listed once, at the first copy found
+// missing: from then on a copy the listing lacks needs no lookup (a folder of
+// new files costs one listing, a folder of current copies none). Missing or
+// blocked, every copy in it counts as missing (the copy makes the folder or
+// reports what is in the way).
 class ListedCopyFolder {
 public:
     explicit ListedCopyFolder(BackupTarget& target) : target_(target) {}
@@ -381,34 +383,41 @@ public:
         Close();
         std::string reason;
         if (target_.Holds(path)) descriptor_ = target_.OpenFolder(path, false, reason);
-        if (descriptor_ < 0) return;
-        std::optional<std::vector<FolderItem>> items = ListOpenFolder(descriptor_);
-        listed_ = items.has_value();
-        if (!listed_) return;  // each copy is then looked up by itself
-        names_.reserve(items->size());
-        for (FolderItem& item : *items) names_.push_back(std::move(item.name));
-        std::sort(names_.begin(), names_.end());
     }
 
     bool IsOpen() const { return descriptor_ >= 0; }
 
-    ModificationStatus StatusOf(const char* name) const {
+    ModificationStatus StatusOf(const char* name) {
         if (descriptor_ < 0 || (listed_ && !std::binary_search(names_.begin(), names_.end(), name)))
             return Unavailable(ENOENT);
-        return ::StatusOf(name, false, descriptor_);
+        ModificationStatus status = ::StatusOf(name, false, descriptor_);
+        if (!status.exists && status.error == ENOENT && !listingTried_) List();
+        return status;
     }
 
     void Close() {
         if (descriptor_ >= 0) ::close(descriptor_);
         descriptor_ = -1;
-        listed_ = false;
+        listed_ = listingTried_ = false;
         names_.clear();
     }
 
 private:
+    // Unlistable, each copy is looked up by itself.
+    void List() {
+        listingTried_ = true;
+        std::optional<std::vector<FolderItem>> items = ListOpenFolder(descriptor_);
+        if (!items) return;
+        names_.reserve(items->size());
+        for (FolderItem& item : *items) names_.push_back(std::move(item.name));
+        std::sort(names_.begin(), names_.end());
+        listed_ = true;
+    }
+
     BackupTarget& target_;
     int descriptor_ = -1;
     bool listed_ = false;
+    bool listingTried_ = false;
     std::vector<std::string> names_;
 };
 
