@@ -4,8 +4,12 @@
 # otherwise in a temporary folder, with a warning).
 #   bench/backup_run_bench.sh [path/to/tarnwick-backup-cli] [runs] [cases]
 # cases: any of full, incremental, log, memory separated by commas (default: all).
-# Data: 20,000 small files in 200 folders; 8 files of 128 MiB; a walk of
-# 200,000 files for the peak memory.
+# BEFORE=<another tarnwick-backup-cli> also times that build in the same rounds
+# (incremental and memory cases), so two versions are compared under one load.
+# Data: 20,000 small files in 200 flat folders ("small") and the same number of
+# 1-16 KiB files in 200 folders six levels deep with long names holding spaces
+# and non-ASCII letters ("deep"); 8 files of 128 MiB; a walk of 1,000,000 files
+# for the peak memory.
 set -euo pipefail
 
 CLI=${1:-$(dirname "$0")/../build/bench/bin/tarnwick-backup-cli}
@@ -13,9 +17,11 @@ RUNS=${2:-5}
 CASES=",${3:-full,incremental,log,memory},"
 [ -x "$CLI" ] || { echo "program not found: $CLI (build with -DTARNWICK_BENCH=ON)" >&2; exit 2; }
 CLI=$(realpath "$CLI")
+if [ -n "${BEFORE:-}" ]; then BEFORE=$(realpath "$BEFORE"); fi
 
 source "$(dirname "$0")/fresh_fs.sh"
-bench_make_root 12G
+# Small inodes: the memory case holds two million files.
+bench_make_root 12G 4096
 
 # The program's per-user files live in a home of their own.
 export HOME="$WORK/home" XDG_CONFIG_HOME="$WORK/home/.config"
@@ -43,20 +49,34 @@ write_project() {
 echo "making the data sets ..." >&2
 WALK_SET=""
 if [[ $CASES == *",memory,"* ]]; then WALK_SET="$ROOT/walk"; fi
-python3 - "$ROOT/small" $WALK_SET <<'PY'
+python3 - "$ROOT/small" "$ROOT/deep" $WALK_SET <<'PY'
 import os, random, sys
 random.seed(7)
+def write(path, sizes):
+    with open(path, "wb") as out:
+        out.write(os.urandom(random.randint(*sizes)))
 def make(root, folders, files, sizes):
     for folder in range(folders):
         path = os.path.join(root, "folder%04d" % folder)
         os.makedirs(path)
         for index in range(files):
             name = (".hidden%02d" % index) if index % 25 == 0 else ("file%02d.txt" % index)
-            with open(os.path.join(path, name), "wb") as out:
-                out.write(os.urandom(random.randint(*sizes)))
+            write(os.path.join(path, name), sizes)
+# Chains of six folders, each one inside the one before.
+def make_deep(root, folders, files, sizes):
+    parents = [root]
+    for folder in range(folders):
+        depth = folder % 6
+        path = os.path.join(parents[depth], "Ordner %03d \u2013 caf\u00e9 \u0141\u00f3d\u017a \u6771\u4eac r\u00e9sum\u00e9" % folder)
+        os.makedirs(path)
+        parents[depth + 1:] = [path]
+        for index in range(files):
+            name = (".versteckt %02d" % index) if index % 25 == 0 else ("Bericht %02d f\u00fcr M\u00fcller \u2013 na\u00efve.txt" % index)
+            write(os.path.join(path, name), sizes)
 make(sys.argv[1], 200, 100, (100, 8000))
-if len(sys.argv) > 2:
-    make(sys.argv[2], 2000, 100, (0, 0))
+make_deep(sys.argv[2], 200, 100, (1024, 16384))
+if len(sys.argv) > 3:
+    make(sys.argv[3], 2000, 500, (0, 0))
 PY
 mkdir -p "$ROOT/large"
 for index in 1 2 3 4 5 6 7 8; do head -c $((128 * 1024 * 1024)) /dev/urandom > "$ROOT/large/file$index.bin"; done
@@ -110,25 +130,37 @@ bench_full() {
 }
 
 # Incremental run against rsync -a; every n-th file changed before each round
-# (0: nothing changed).
+# (0: nothing changed). With BEFORE, that build runs in each round too, into a
+# backup folder of its own. The floor is `find -printf` reading the status of
+# every item of both trees, as the comparison must.
 bench_incremental() {
-    local set=$1 every=$2 label=$3 ours=() peers=()
+    local set=$1 every=$2 label=$3 goal=$4 ours=() peers=() before=() floor=()
+    local copy="$ROOT/dest/$(echo "$ROOT/$set" | tr / _)"
     write_project "$WORK/inc.tarn" "$ROOT/dest" "$ROOT/$set"
+    write_project "$WORK/inc-before.tarn" "$ROOT/dest-before" "$ROOT/$set"
     set_options $INCREMENTAL
-    rm -rf "$ROOT/dest" "$ROOT/peer"
+    rm -rf "$ROOT/dest" "$ROOT/dest-before" "$ROOT/peer"
     "$CLI" run "$WORK/inc.tarn" > /dev/null 2>&1
+    if [ -n "${BEFORE:-}" ]; then "$BEFORE" run "$WORK/inc-before.tarn" > /dev/null 2>&1; fi
     rsync -a "$ROOT/$set/" "$ROOT/peer/"
     sync
     for ((run = 0; run <= RUNS; run++)); do
         if ((every > 0)); then touch_files "$every" "$ROOT/$set"; sync; fi
-        local a b
+        local a b c=0 d
         a=$(seconds "$CLI" run "$WORK/inc.tarn")
+        d=$(seconds find "$ROOT/$set" "$copy" -printf '%T@ %s %l\n')
+        if [ -n "${BEFORE:-}" ]; then c=$(seconds "$BEFORE" run "$WORK/inc-before.tarn"); fi
         b=$(seconds rsync -a "$ROOT/$set/" "$ROOT/peer/")
-        if ((run > 0)); then ours+=("$a"); peers+=("$b"); fi
+        if ((run > 0)); then ours+=("$a"); peers+=("$b"); before+=("$c"); floor+=("$d"); fi
     done
-    diff -r "$ROOT/$set" "$ROOT/dest/$(echo "$ROOT/$set" | tr / _)" > /dev/null
-    report "$label" "goal <= 0.8" "${ours[*]}" "${peers[*]}" "rsync -a"
-    rm -rf "$ROOT/dest" "$ROOT/peer"
+    diff -r "$ROOT/$set" "$copy" > /dev/null
+    report "$label" "goal <= $goal" "${ours[*]}" "${peers[*]}" "rsync -a"
+    report "  floor: find -printf, both trees" "" "${floor[*]}" "${peers[*]}" "rsync -a"
+    if [ -n "${BEFORE:-}" ]; then
+        diff -r "$ROOT/$set" "$ROOT/dest-before/$(echo "$ROOT/$set" | tr / _)" > /dev/null
+        report "  before: $label" "" "${before[*]}" "${peers[*]}" "rsync -a"
+    fi
+    rm -rf "$ROOT/dest" "$ROOT/dest-before" "$ROOT/peer"
 }
 
 # Every file changed: the run with the history log against the run without.
@@ -151,19 +183,24 @@ bench_log() {
     rm -rf "$ROOT/dest"
 }
 
-# Peak memory of an incremental run that walks 200,000 up-to-date files.
+# Peak RSS (MB) and elapsed time of an incremental run of <program> over the walk set.
+walk_peak() {
+    /usr/bin/time -v "$1" run "$WORK/walk.tarn" > /dev/null 2> "$WORK/walk.time"
+    local kilobytes
+    kilobytes=$(awk -F: '/Maximum resident set size/ { gsub(/ /, "", $2); print $2 }' "$WORK/walk.time")
+    printf "peak RSS %.1f MB, %s elapsed" "$(awk -v k="$kilobytes" 'BEGIN { print k / 1024 }')" \
+        "$(awk '/Elapsed \(wall clock\)/ { print $NF }' "$WORK/walk.time")"
+}
+
+# Peak memory of an incremental run that walks 1,000,000 up-to-date files.
 bench_walk_memory() {
     write_project "$WORK/walk.tarn" "$ROOT/dest" "$ROOT/walk"
     set_options $INCREMENTAL
     mkdir -p "$ROOT/dest"
     cp -a "$ROOT/walk" "$ROOT/dest/$(echo "$ROOT/walk" | tr / _)"
     sync
-    /usr/bin/time -v "$CLI" run "$WORK/walk.tarn" > /dev/null 2> "$WORK/walk.time"
-    local kilobytes seconds_taken
-    kilobytes=$(awk -F: '/Maximum resident set size/ { gsub(/ /, "", $2); print $2 }' "$WORK/walk.time")
-    seconds_taken=$(awk '/Elapsed \(wall clock\)/ { print $NF }' "$WORK/walk.time")
-    MEMORY_LINE=$(printf "walk of 200,000 files: peak RSS %.1f MB (goal < 100 MB), %s elapsed" \
-        "$(awk -v k="$kilobytes" 'BEGIN { print k / 1024 }')" "$seconds_taken")
+    MEMORY_LINE="walk of 1,000,000 files: $(walk_peak "$CLI") (goal < 150 MB)"
+    if [ -n "${BEFORE:-}" ]; then MEMORY_LINE+=$'\n'"  before: $(walk_peak "$BEFORE")"; fi
 }
 
 wanted() { [[ $CASES == *",$1,"* ]]; }
@@ -171,13 +208,16 @@ MEMORY_LINE=""
 if wanted full; then
     echo "full backups ..." >&2
     bench_full small
+    bench_full deep
     bench_full large
 fi
 if wanted incremental; then
     echo "incremental backups ..." >&2
-    bench_incremental small 0 "incremental, small, nothing changed"
-    bench_incremental small 100 "incremental, small, 1% changed"
-    bench_incremental large 0 "incremental, large, nothing changed"
+    bench_incremental small 0 "incremental, small, nothing changed" 0.6
+    bench_incremental small 100 "incremental, small, 1% changed" 0.7
+    bench_incremental deep 0 "incremental, deep, nothing changed" 0.6
+    bench_incremental deep 100 "incremental, deep, 1% changed" 0.7
+    bench_incremental large 0 "incremental, large, nothing changed" 0.8
 fi
 if wanted log; then
     echo "history log ..." >&2

@@ -240,15 +240,9 @@ private:
 
     void IncrementalLocalFolder(const std::string& entry, const std::string& folderName) {
         window_.Refresh();
-        FindFiles(entry);
         ShowCountdown(Text(TextId::SearchingChangedFiles));
         const std::string target = backupRoot_ + "/" + folderName;
-        RecentFolders folders(&*target_);
-        for (const std::string& file : run_.foundFiles) {
-            if (run_.cancelRequested) break;
-            ++run_.scannedCount;
-            CopyIfChanged(context_, file, target + RelativePath(file, entry), folders);
-        }
+        CopyChangedFiles(context_, entry, target, *target_);
         KeepTouchedFolderAttributes(*target_, entry.substr(0, entry.size() - 4), target);
     }
 

@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <ctime>
@@ -88,12 +89,15 @@ void LogCopiedFile(BackupContext& context, const std::string& destination) {
 enum class EntryType { Found, Folder, Other };
 
 // Links are found items of their own and never looked through, so nothing
-// outside the folder is read through them and a link loop ends.
-EntryType TypeOf(const std::string& path, unsigned char directoryEntryType) {
+// outside the folder is read through them and a link loop ends. `name` is
+// looked up in the folder of `folderDescriptor` (or as a path with AT_FDCWD).
+EntryType TypeOf(int folderDescriptor, const char* name, unsigned char directoryEntryType) {
     if (directoryEntryType == DT_REG || directoryEntryType == DT_LNK) return EntryType::Found;
     if (directoryEntryType == DT_DIR) return EntryType::Folder;
     struct stat status {};
-    if (directoryEntryType != DT_UNKNOWN || ::lstat(path.c_str(), &status) != 0) return EntryType::Other;
+    if (directoryEntryType != DT_UNKNOWN ||
+        ::fstatat(folderDescriptor, name, &status, AT_SYMLINK_NOFOLLOW) != 0)
+        return EntryType::Other;
     if (S_ISDIR(status.st_mode)) return EntryType::Folder;
     return S_ISREG(status.st_mode) || S_ISLNK(status.st_mode) ? EntryType::Found : EntryType::Other;
 }
@@ -103,15 +107,22 @@ struct FolderItem {
     unsigned char type;
 };
 
-// The whole listing is read before any recursion, so a deep tree never holds
-// more than one folder open. A subfolder is opened without following a link
-// that took its place since it was listed; the entry's own folder is followed.
-std::optional<std::vector<FolderItem>> ListFolder(const std::string& folder, bool followLink) {
+// A subfolder is opened without following a link that took its place since
+// it was listed; the entry's own folder is followed.
+int OpenWalkedFolder(const std::string& folder, bool followLink) {
     const int flags = O_RDONLY | O_DIRECTORY | O_CLOEXEC | (followLink ? 0 : O_NOFOLLOW);
-    const int descriptor = ::open(folder.empty() ? "/" : folder.c_str(), flags);
-    DIR* directory = descriptor < 0 ? nullptr : ::fdopendir(descriptor);
+    return ::open(folder.empty() ? "/" : folder.c_str(), flags);
+}
+
+// Every name of an open folder but "." and ".."; the descriptor stays open.
+// On failure errno says why.
+std::optional<std::vector<FolderItem>> ListOpenFolder(int descriptor) {
+    const int listing = ::dup(descriptor);
+    DIR* directory = listing < 0 ? nullptr : ::fdopendir(listing);
     if (directory == nullptr) {
-        if (descriptor >= 0) ::close(descriptor);
+        const int error = errno;
+        if (listing >= 0) ::close(listing);
+        errno = error;
         return std::nullopt;
     }
     std::vector<FolderItem> items;
@@ -124,22 +135,47 @@ std::optional<std::vector<FolderItem>> ListFolder(const std::string& folder, boo
     return items;
 }
 
+// The whole listing is read before any recursion, so a deep tree never holds
+// more than one folder open.
+std::optional<std::vector<FolderItem>> ListFolder(const std::string& folder, bool followLink) {
+    const int descriptor = OpenWalkedFolder(folder, followLink);
+    if (descriptor < 0) return std::nullopt;
+    std::optional<std::vector<FolderItem>> items = ListOpenFolder(descriptor);
+    const int error = errno;
+    ::close(descriptor);
+    errno = error;
+    return items;
+}
+
+void ReportUnlistableFolder(BackupContext& context, const std::string& folder, bool entryFolder, int error) {
+    if (entryFolder && error == ENOENT)
+        context.reporter.ReportError(folder, kMissingFolder);
+    else if (!entryFolder && (error == ENOENT || error == ELOOP || error == ENOTDIR))
+        context.reporter.ReportError(folder, "vanished or replaced while the backup ran; not backed up");
+    else
+        context.reporter.ReportError(folder, std::string(std::strerror(error)) + "; not backed up");
+}
+
+void ReportOtherKind(BackupContext& context, const std::string& path) {
+    // Pipes, sockets and devices have no content to back up.
+    context.reporter.ReportError(path, "not a regular file, folder or link; not backed up");
+}
+
+// The counting status line on every 100th found file; the next refresh keeps it.
+void ShowFoundCount(BackupContext& context, std::size_t count) {
+    if (count % kCountingStep != 0) return;
+    context.window.SetStatusLine(context.texts.GetText(TextId::FilesFoundPrefix) + " " +
+                                 std::to_string(count));
+    context.run.countdownText = context.window.StatusLine();
+}
+
 void WalkFolderPath(BackupContext& context, const std::string& folder, bool entryFolder) {
     const std::optional<std::vector<FolderItem>> items = ListFolder(folder, entryFolder);
-    if (!items) {
-        const int error = errno;
-        if (entryFolder && error == ENOENT)
-            context.reporter.ReportError(folder, kMissingFolder);
-        else if (!entryFolder && (error == ENOENT || error == ELOOP || error == ENOTDIR))
-            context.reporter.ReportError(folder, "vanished or replaced while the backup ran; not backed up");
-        else
-            context.reporter.ReportError(folder, std::string(std::strerror(error)) + "; not backed up");
-        return;
-    }
+    if (!items) return ReportUnlistableFolder(context, folder, entryFolder, errno);
     for (const FolderItem& item : *items) {
         context.window.PumpMessages();
         std::string path = folder + "/" + item.name;
-        switch (TypeOf(path, item.type)) {
+        switch (TypeOf(AT_FDCWD, path.c_str(), item.type)) {
             case EntryType::Folder:
                 WalkFolderPath(context, path, false);
                 break;
@@ -148,8 +184,7 @@ void WalkFolderPath(BackupContext& context, const std::string& folder, bool entr
                 ShowProgressText(context, context.run.foundFiles.back(), ProgressMode::Counting);
                 break;
             case EntryType::Other:
-                // Pipes, sockets and devices have no content to back up.
-                context.reporter.ReportError(path, "not a regular file, folder or link; not backed up");
+                ReportOtherKind(context, path);
                 break;
         }
     }
@@ -278,30 +313,37 @@ void CopyIfChanged(BackupContext& context, const std::string& source, const std:
     CopyIfChanged(context, source, destination, folders, SourceRole::Entry);
 }
 
+namespace {
+// The copy of a file that differs from its copy; counted and logged only when
+// it was made. True when the copy facility ran (folders may have changed).
+bool CopyDiffering(BackupContext& context, const std::string& source, const std::string& destination,
+                   SourceRole role, BackupTarget* target) {
+    const std::string& options = context.setup.optionFlags;
+    CopyOptions copyOptions;
+    copyOptions.showProgress =
+        options.size() > Option::kNoCopyAnimation && options[Option::kNoCopyAnimation] == '0';
+    copyOptions.followSourceLink = role == SourceRole::Entry;
+    copyOptions.target = target;
+    const CopyResult result = CopyItem(context, source, destination, copyOptions);
+    if (result.status == CopyStatus::Missing) ReportUnavailable(context, source, role, ENOENT);
+    if (result.status != CopyStatus::Copied) return false;
+    if (result.outcome.filesCopied == 0) return true;  // its failure is reported
+    ++context.run.copiedCount;
+    context.run.byteTotal += result.outcome.bytesCopied;
+    LogCopiedFile(context, destination);
+    return true;
+}
+}  // namespace
+
 void CopyIfChanged(BackupContext& context, const std::string& source, const std::string& destination,
                    RecentFolders& folders, SourceRole role) {
-    const bool followLink = role == SourceRole::Entry;
-    const ModificationStatus sourceStatus = folders.SourceStatus(source, followLink);
+    const ModificationStatus sourceStatus = folders.SourceStatus(source, role == SourceRole::Entry);
     if (!sourceStatus.exists) {
         if (!context.run.cancelRequested) ReportUnavailable(context, source, role, sourceStatus.error);
         return;
     }
     if (SameCopy(sourceStatus, folders.DestinationStatus(destination))) return;
-
-    const std::string& options = context.setup.optionFlags;
-    CopyOptions copyOptions;
-    copyOptions.showProgress =
-        options.size() > Option::kNoCopyAnimation && options[Option::kNoCopyAnimation] == '0';
-    copyOptions.followSourceLink = followLink;
-    copyOptions.target = folders.Target();
-    const CopyResult result = CopyItem(context, source, destination, copyOptions);
-    if (result.status == CopyStatus::Missing) ReportUnavailable(context, source, role, ENOENT);
-    if (result.status != CopyStatus::Copied) return;
-    folders.Forget();
-    if (result.outcome.filesCopied == 0) return;  // its failure is reported
-    ++context.run.copiedCount;
-    context.run.byteTotal += result.outcome.bytesCopied;
-    LogCopiedFile(context, destination);
+    if (CopyDiffering(context, source, destination, role, folders.Target())) folders.Forget();
 }
 
 void KeepTouchedFolderAttributes(BackupTarget& target, const std::string& sourceFolder,
@@ -323,6 +365,159 @@ void KeepTouchedFolderAttributes(BackupTarget& target, const std::string& source
     }
 }
 
+namespace {
+// The copy folder matching the source folder at hand, entered from the target's
+// root without following links. It is listed once, at the first copy found
+// missing: from then on a copy the listing lacks needs no lookup (a folder of
+// new files costs one listing, a folder of current copies none). Missing or
+// blocked, every copy in it counts as missing (the copy makes the folder or
+// reports what is in the way).
+class ListedCopyFolder {
+public:
+    explicit ListedCopyFolder(BackupTarget& target) : target_(target) {}
+    ListedCopyFolder(const ListedCopyFolder&) = delete;
+    ListedCopyFolder& operator=(const ListedCopyFolder&) = delete;
+    ~ListedCopyFolder() { Close(); }
+
+    void Open(const std::string& path) {
+        Close();
+        std::string reason;
+        if (target_.Holds(path)) descriptor_ = target_.OpenFolder(path, false, reason);
+    }
+
+    bool IsOpen() const { return descriptor_ >= 0; }
+
+    ModificationStatus StatusOf(const char* name) {
+        if (descriptor_ < 0 || (listed_ && !std::binary_search(names_.begin(), names_.end(), name)))
+            return Unavailable(ENOENT);
+        ModificationStatus status = ::StatusOf(name, false, descriptor_);
+        if (!status.exists && status.error == ENOENT && !listingTried_) List();
+        return status;
+    }
+
+    void Close() {
+        if (descriptor_ >= 0) ::close(descriptor_);
+        descriptor_ = -1;
+        listed_ = listingTried_ = false;
+        names_.clear();
+    }
+
+private:
+    // Unlistable, each copy is looked up by itself.
+    void List() {
+        listingTried_ = true;
+        std::optional<std::vector<FolderItem>> items = ListOpenFolder(descriptor_);
+        if (!items) return;
+        names_.reserve(items->size());
+        for (FolderItem& item : *items) names_.push_back(std::move(item.name));
+        std::sort(names_.begin(), names_.end());
+        listed_ = true;
+    }
+
+    BackupTarget& target_;
+    int descriptor_ = -1;
+    bool listed_ = false;
+    bool listingTried_ = false;
+    std::vector<std::string> names_;
+};
+
+// The changed-file copy of one folder entry, folder by folder. Each folder's
+// entries are found first (one pump each, after the entry is noted, as the
+// walk does), then its files are compared, then its subfolders follow; only
+// the subfolder names of the folders above stay in memory.
+class ChangedTreeCopy {
+public:
+    ChangedTreeCopy(BackupContext& context, BackupTarget& target)
+        : context_(context), target_(target), copyFolder_(target) {}
+
+    void CopyFolder(const std::string& source, const std::string& copy, bool entryFolder) {
+        const int descriptor = OpenWalkedFolder(source, entryFolder);
+        std::optional<std::vector<FolderItem>> items;
+        if (descriptor >= 0) items = ListOpenFolder(descriptor);
+        if (!items) {
+            const int error = errno;
+            if (descriptor >= 0) ::close(descriptor);
+            return ReportUnlistableFolder(context_, source, entryFolder, error);
+        }
+        const std::vector<std::string> subfolders = FindItems(descriptor, source, *items);
+        items.reset();
+        CompareFoundFiles(descriptor, source, copy);
+        ::close(descriptor);
+        context_.window.Refresh();
+        for (const std::string& name : subfolders) {
+            if (context_.run.cancelRequested) return;
+            CopyFolder(source + "/" + name, copy + "/" + name, false);
+        }
+    }
+
+private:
+    // Found files go to run.foundFiles (this folder's only); subfolder names are returned.
+    std::vector<std::string> FindItems(int descriptor, const std::string& source,
+                                       std::vector<FolderItem>& items) {
+        std::vector<std::string>& found = context_.run.foundFiles;
+        found.clear();
+        std::vector<std::string> subfolders;
+        for (FolderItem& item : items) {
+            switch (TypeOf(descriptor, item.name.c_str(), item.type)) {
+                case EntryType::Folder:
+                    subfolders.push_back(std::move(item.name));
+                    break;
+                case EntryType::Found:
+                    found.push_back(source + "/" + item.name);
+                    ShowFoundCount(context_, ++foundCount_);
+                    break;
+                case EntryType::Other:
+                    ReportOtherKind(context_, source + "/" + item.name);
+                    break;
+            }
+            context_.window.PumpMessages();
+        }
+        return subfolders;
+    }
+
+    // Each file is looked up by name in the open source folder and in the
+    // listed copy folder. A copy writes only the copy of its own name, which
+    // is not looked at again; a copy folder that was missing may have been
+    // made by it, so that one is entered again.
+    void CompareFoundFiles(int descriptor, const std::string& source, const std::string& copy) {
+        RunState& run = context_.run;
+        if (run.foundFiles.empty()) return;
+        copyFolder_.Open(copy);
+        for (const std::string& file : run.foundFiles) {
+            if (run.cancelRequested) break;
+            ++run.scannedCount;
+            const char* name = file.c_str() + source.size() + 1;
+            // A path no plain lookup can take is no file the copy can read either.
+            const ModificationStatus sourceStatus =
+                file.size() >= PATH_MAX ? Unavailable(ENAMETOOLONG) : StatusOf(name, false, descriptor);
+            if (!sourceStatus.exists) {
+                if (!run.cancelRequested)
+                    ReportUnavailable(context_, file, SourceRole::FoundInFolder, sourceStatus.error);
+                continue;
+            }
+            if (SameCopy(sourceStatus, copyFolder_.StatusOf(name))) continue;
+            if (CopyDiffering(context_, file, copy + "/" + name, SourceRole::FoundInFolder, &target_) &&
+                !copyFolder_.IsOpen())
+                copyFolder_.Open(copy);
+        }
+        copyFolder_.Close();
+    }
+
+    BackupContext& context_;
+    BackupTarget& target_;
+    ListedCopyFolder copyFolder_;
+    std::size_t foundCount_ = 0;
+};
+}  // namespace
+
+void CopyChangedFiles(BackupContext& context, const std::string& folderEntry, const std::string& targetFolder,
+                      BackupTarget& target) {
+    if (folderEntry.size() < 4) return;
+    ChangedTreeCopy(context, target)
+        .CopyFolder(folderEntry.substr(0, folderEntry.size() - 4), targetFolder, true);
+    std::vector<std::string>().swap(context.run.foundFiles);
+}
+
 void WalkFolder(BackupContext& context, const std::string& folderEntry) {
     if (folderEntry.size() < 4) return;
     WalkFolderPath(context, folderEntry.substr(0, folderEntry.size() - 4), true);
@@ -339,9 +534,5 @@ void ShowProgressText(BackupContext& context, const std::string& path, ProgressM
             context.window.SetStatusLine(prefix + " " + path);
         return;
     }
-    const std::size_t count = context.run.foundFiles.size();
-    if (count % kCountingStep != 0) return;
-    context.window.SetStatusLine(context.texts.GetText(TextId::FilesFoundPrefix) + " " +
-                                 std::to_string(count));
-    context.run.countdownText = context.window.StatusLine();
+    ShowFoundCount(context, context.run.foundFiles.size());
 }

@@ -153,6 +153,18 @@ void KeepTouchedFolderAttributes(BackupTarget& target, const std::string& source
 // reported to the context's reporter.
 void WalkFolder(BackupContext& context, const std::string& folderEntry);
 
+// The changed-file copy of a folder entry ("<folder>/...") into targetFolder
+// inside the target, folder by folder, with the results of WalkFolder followed
+// by CopyIfChanged for each found file: every found file or link adds 1 to the
+// scanned count and is compared by name in its open folder against its copy
+// folder (entered from the target's root without following links, listed once
+// at its first missing copy), with no full path resolved per file; pipes, sockets, devices, unreadable
+// folders and files gone since the listing are reported. run.foundFiles holds
+// the found files of the folder at hand only (empty at the end), so memory does
+// not grow with the tree. Stops once the run is cancelled.
+void CopyChangedFiles(BackupContext& context, const std::string& folderEntry, const std::string& targetFolder,
+                      BackupTarget& target);
+
 // Writes the progress text on the countdown line (Counting also copies it into
 // run.countdownText so the next refresh keeps it).
 void ShowProgressText(BackupContext& context, const std::string& path, ProgressMode mode);

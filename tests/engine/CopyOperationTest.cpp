@@ -427,4 +427,113 @@ TEST_F(FolderWalkTest, FoundFilesAppendToWhatIsThere) {
     EXPECT_EQ(run.foundFiles, (std::vector<std::string>{"/earlier", Path("one/a")}));
 }
 
+// The incremental copy of a whole folder entry, folder by folder.
+class ChangedTreeCopyTest : public CopyOperationTest {
+protected:
+    static std::string MadeFolder(const std::string& path) {
+        fs::create_directories(path);
+        return path;
+    }
+    void CopyTree() { CopyChangedFiles(context, Path("src") + "/...", Path("dest/copy"), target); }
+
+    BackupTarget target{MadeFolder(Path("dest"))};
+};
+
+TEST_F(ChangedTreeCopyTest, DeepTreeIsComparedByMinuteAndLinksAsLinks) {
+    const std::string deep = "a b/caf\xC3\xA9 \xE6\x9D\xB1/c/d/e/f";
+    for (const std::string& folder : {std::string("."), deep, std::string("a b")})
+        for (const std::string name : {"one.txt", ".hidden", "st*r?.txt"}) {
+            WriteTestFile(Path("src/" + folder + "/" + name), folder + name);
+            SetModificationTime(Path("src/" + folder + "/" + name), 2024, 3, 7, 10, 15, 59);
+        }
+    fs::create_symlink(Path("secret.txt"), Path("src/" + deep + "/link"));
+    CopyTree();
+    EXPECT_EQ(run.scannedCount, 10);
+    EXPECT_EQ(run.copiedCount, 10);
+    EXPECT_EQ(ReadTestFile(Path("dest/copy/" + deep + "/st*r?.txt")), deep + "st*r?.txt");
+    EXPECT_EQ(fs::read_symlink(Path("dest/copy/" + deep + "/link")), Path("secret.txt"));
+    EXPECT_TRUE(run.foundFiles.empty()) << "nothing of the walk is kept";
+
+    // Same minute: current. Another minute, another link text, a missing copy: copied.
+    SetModificationTime(Path("dest/copy/a b/one.txt"), 2024, 3, 7, 10, 15, 0);
+    SetModificationTime(Path("src/" + deep + "/one.txt"), 2024, 3, 7, 10, 16, 0);
+    fs::remove(Path("src/" + deep + "/link"));
+    fs::create_symlink("one.txt", Path("src/" + deep + "/link"));
+    fs::remove(Path("dest/copy/.hidden"));
+    run.copiedCount = 0;
+    CopyTree();
+    EXPECT_EQ(run.scannedCount, 20);
+    EXPECT_EQ(run.copiedCount, 3);
+    EXPECT_EQ(fs::read_symlink(Path("dest/copy/" + deep + "/link")), "one.txt");
+    EXPECT_TRUE(fs::exists(Path("dest/copy/.hidden")));
+    EXPECT_TRUE(reporter.errors.empty());
+}
+
+// Only the files of the folder at hand are held; the count goes on across folders.
+TEST_F(ChangedTreeCopyTest, HoldsOneFolderAtATimeAndCountsEveryHundredthFile) {
+    for (int folder = 0; folder < 3; ++folder)
+        for (int i = 0; i < 70; ++i)
+            WriteTestFile(Path("src/f" + std::to_string(folder) + "/" + std::to_string(i)), "");
+    std::size_t mostHeld = 0;
+    window.onPump = [&] { mostHeld = std::max(mostHeld, run.foundFiles.size()); };
+    CopyTree();
+    ASSERT_EQ(run.copiedCount, 210);
+    window.pumpCount = 0;
+    window.statusHistory.clear();
+    run.scannedCount = 0;
+    CopyTree();
+    EXPECT_EQ(mostHeld, 70u);
+    EXPECT_EQ(run.scannedCount, 210);
+    const std::string prefix = Text(TextId::FilesFoundPrefix) + " ";
+    std::vector<std::string> counts;
+    for (const std::string& line : window.statusHistory)
+        if (line.starts_with(prefix)) counts.push_back(line);
+    EXPECT_EQ(counts, (std::vector<std::string>{prefix + "100", prefix + "200"}));
+    EXPECT_EQ(run.countdownText, prefix + "200");
+    EXPECT_EQ(window.pumpCount, 213)
+        << "one pump per entry of every folder, and none more while nothing is copied";
+}
+
+// Pipes, files gone since the listing and links where a copy folder must be
+// are failures; what an exception names is held back but scanned.
+TEST_F(ChangedTreeCopyTest, FailuresAreReportedAndExceptionsHoldBackWhatTheyName) {
+    WriteTestFile(Path("src/keep.txt"), "keep");
+    WriteTestFile(Path("src/gone.txt"), "gone");
+    WriteTestFile(Path("src/skip/x.txt"), "x");
+    WriteTestFile(Path("src/sub/y.txt"), "y");
+    WriteTestFile(Path("src/sub/held.txt"), "held");
+    ASSERT_EQ(::mkfifo(Path("src/pipe").c_str(), 0600), 0);
+    WriteTestFile(Path("outside/y.txt"), "outside");
+    fs::create_directories(Path("dest/copy"));
+    fs::create_symlink(Path("outside"), Path("dest/copy/sub"));
+    run.exceptions = {Path("src/skip/..."), Path("src/sub/held.txt")};
+    window.onPump = [&] {
+        if (std::find(run.foundFiles.begin(), run.foundFiles.end(), Path("src/gone.txt")) !=
+            run.foundFiles.end())
+            fs::remove(Path("src/gone.txt"));
+    };
+    CopyTree();
+    EXPECT_EQ(run.scannedCount, 5);
+    EXPECT_EQ(run.copiedCount, 1);
+    EXPECT_EQ(ReadTestFile(Path("dest/copy/keep.txt")), "keep");
+    EXPECT_FALSE(fs::exists(Path("dest/copy/skip")));
+    EXPECT_EQ(ReadTestFile(Path("outside/y.txt")), "outside") << "never written through the link";
+    EXPECT_FALSE(fs::exists(Path("outside/held.txt")));
+    std::set<std::string> reported;
+    for (const auto& error : reporter.errors) reported.insert(error.first);
+    EXPECT_TRUE(reported.count(Path("src/pipe")));
+    EXPECT_TRUE(reported.count(Path("src/gone.txt")));
+    EXPECT_EQ(reporter.errors.size(), 3u) << "and the link in the way of sub/y.txt";
+}
+
+TEST_F(ChangedTreeCopyTest, CancelStopsTheWalk) {
+    for (int folder = 0; folder < 3; ++folder)
+        WriteTestFile(Path("src/f" + std::to_string(folder) + "/a"), "");
+    window.onPump = [&] { run.cancelRequested = true; };
+    CopyTree();
+    EXPECT_EQ(run.scannedCount, 0);
+    EXPECT_EQ(run.copiedCount, 0);
+    EXPECT_EQ(window.pumpCount, 3) << "the top folder's entries only";
+}
+
 }  // namespace
