@@ -17,9 +17,11 @@ FtpRunUploads::FtpRunUploads(BackupContext& context, bool incremental,
     : context_(context), run_(context.run), incremental_(incremental), log_(std::move(log)) {}
 
 FtpSession& FtpRunUploads::Session() {
-    if (!session_)
+    if (!session_) {
         session_.emplace(
             &context_.reporter, [this] { context_.window.PumpMessages(); }, FtpTimeoutsFromEnvironment());
+        session_->UsePassiveMode(run_.ftp.passive);
+    }
     return *session_;
 }
 

@@ -147,7 +147,9 @@ private:
 class FtpBackupCopies : public BackupCopies {
 public:
     FtpBackupCopies(const FtpParameters& ftp, TransferReporter& reporter)
-        : ftp_(ftp), reporter_(reporter), session_(&reporter, {}, FtpTimeoutsFromEnvironment()) {}
+        : ftp_(ftp), reporter_(reporter), session_(&reporter, {}, FtpTimeoutsFromEnvironment()) {
+        session_.UsePassiveMode(ftp_.passive);
+    }
 
     CopyListing List(const std::string& folder, bool recursive, std::vector<FoundCopy>& copies) override {
         const std::string directory = CopyPath(folder, "");
@@ -247,7 +249,7 @@ std::uint64_t RestorePlan::RestoreSize() const {
 
 Restorer::Restorer(const BackupSetup& setup, TransferReporter& reporter)
     : setup_(setup), reporter_(std::make_unique<CountingReporter>(reporter)) {
-    if (IsFtpDestination(setup.destination))
+    if (IsRemoteDestination(setup.destination))
         copies_ = std::make_unique<FtpBackupCopies>(DecodeFtpDestination(setup.destination), *reporter_);
     else
         copies_ = std::make_unique<LocalBackupCopies>(BackupRoot(setup.destination), *reporter_);

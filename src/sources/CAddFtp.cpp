@@ -63,6 +63,7 @@ void CAddFtp::ReadFields() {
     user_ = ui_->userEdit->text().toStdString();
     password_ = ui_->passwordEdit->text().toStdString();
     folder_ = ui_->folderEdit->text().toStdString();
+    passive_ = ui_->passiveCheck->isChecked();
 }
 
 bool CAddFtp::HasFtpPrefix() const {
@@ -161,6 +162,7 @@ bool CAddFtp::WhileTesting(const std::function<bool(FtpSession&)>& step) {
     // Each step talks to the server on a connection of its own; the pump keeps
     // the window painting while the server answers.
     FtpSession session(nullptr, PumpMessages);
+    session.UsePassiveMode(passive_);
     return step(session);
 }
 

@@ -19,8 +19,9 @@ namespace Ui {
 class CAddFtp;
 }
 
-// Server name, user name, password and folder of an FTP destination, with a
-// test that sends the settings template to the server and fetches it back.
+// Server name, user name, password, folder and data connection mode of an FTP
+// destination, with a test that sends the settings template to the server and
+// fetches it back.
 class CAddFtp : public QDialog {
     Q_OBJECT
 public:
@@ -33,6 +34,8 @@ public:
     const std::string& UserName() const { return user_; }
     const std::string& Password() const { return password_; }
     const std::string& Folder() const { return folder_; }
+    // Data connections opened by this side; on for a new destination.
+    bool Passive() const { return passive_; }
 
     void accept() override;
     void reject() override;
@@ -64,5 +67,6 @@ private:
     std::string user_;
     std::string password_;
     std::string folder_;
+    bool passive_ = true;
     bool testing_ = false;
 };

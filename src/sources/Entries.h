@@ -12,10 +12,20 @@ std::string FolderEntry(std::string_view folder);    // "<folder>/..."
 std::string ExceptionEntry(std::string_view entry);  // "-" + entry
 
 // Destinations: "<folder>/..." or "ftp://host/...@!@user@!@password@!@folder".
-bool IsFtpDestination(std::string_view destination);  // first four are "ftp:"
+// A remote destination in passive mode carries one more field after the
+// server, "ftp://host/...@!@passive@!@user@!@password@!@folder": texts written
+// before passive mode existed never hold it and keep active mode, and a reader
+// that takes the last three fields from the end still finds the login there.
+bool IsRemoteDestination(std::string_view destination);  // first four are "ftp:"
+// The older name of IsRemoteDestination, for callers not yet moved over.
+inline bool IsFtpDestination(std::string_view destination) {
+    return IsRemoteDestination(destination);
+}
 std::string LocalDestination(std::string_view folder);
+// passive adds the passive-mode field; without it the text is the one every
+// earlier version wrote.
 std::string FtpDestination(std::string_view server, std::string_view user, std::string_view password,
-                           std::string_view folder);
+                           std::string_view folder, bool passive = false);
 
 struct FtpParameters {
     std::string server;  // without "ftp://"
@@ -23,6 +33,7 @@ struct FtpParameters {
     std::string password;
     std::string folder;
     std::string remoteBaseDirectory;  // folder + "/tarnwick_backup_folder"
+    bool passive = false;             // the client opens the data connections (PASV/EPSV)
 };
 FtpParameters DecodeFtpDestination(std::string_view destination);
 

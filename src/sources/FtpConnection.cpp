@@ -92,8 +92,7 @@ void FtpConnection::ResetHandles() {
     curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy_, CURLOPT_PROTOCOLS_STR, "ftp");
     curl_easy_setopt(easy_, CURLOPT_ERRORBUFFER, errorBuffer_);
-    // Active mode: the server connects back to us (PORT/EPRT).
-    curl_easy_setopt(easy_, CURLOPT_FTPPORT, "-");
+    ApplyDataConnectionMode();
     // Full paths on every command and no CWD, so a reused connection always
     // stands in the login directory and relative paths keep their meaning.
     curl_easy_setopt(easy_, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
@@ -113,6 +112,17 @@ void FtpConnection::ResetHandles() {
     curl_easy_setopt(easy_, CURLOPT_XFERINFOFUNCTION, &FtpConnection::OnProgress);
     curl_easy_setopt(easy_, CURLOPT_XFERINFODATA, this);
     curl_easy_setopt(easy_, CURLOPT_NOPROGRESS, 0L);
+}
+
+void FtpConnection::ApplyDataConnectionMode() {
+    // Without a port address the library asks the server for one (EPSV, then
+    // PASV); "-" offers this side's address (EPRT/PORT).
+    curl_easy_setopt(easy_, CURLOPT_FTPPORT, passive_ ? nullptr : "-");
+}
+
+void FtpConnection::UsePassiveMode(bool passive) {
+    passive_ = passive;
+    ApplyDataConnectionMode();
 }
 
 bool FtpConnection::Target(const FtpServerAddress& address, const FtpLogin& login) {

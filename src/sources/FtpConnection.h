@@ -45,6 +45,10 @@ public:
     // Points the following requests at a server and login; true when they
     // differ from the previous ones (the old connection is then closed).
     bool Target(const FtpServerAddress& address, const FtpLogin& login);
+    // Passive mode: this side opens the data connections (EPSV/PASV), which
+    // works behind routers and firewalls; otherwise the server connects back
+    // (EPRT/PORT). Holds for every later request.
+    void UsePassiveMode(bool passive);
 
     // Sends raw commands; one starting with "*" may fail without failing the
     // request.
@@ -68,6 +72,7 @@ private:
     bool ConnectionLooksAlive() const;
     std::string ProblemText(CURLcode code, const std::string& what) const;
     void ResetHandles();
+    void ApplyDataConnectionMode();
     void Tick(bool force);
 
     static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* self);
@@ -84,6 +89,7 @@ private:
     FtpServerAddress address_;
     FtpLogin login_;
     bool targeted_ = false;
+    bool passive_ = false;
     bool greetingNeeded_ = true;
     curl_socket_t controlSocket_ = CURL_SOCKET_BAD;
     char errorBuffer_[CURL_ERROR_SIZE] = {};

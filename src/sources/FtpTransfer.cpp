@@ -84,6 +84,10 @@ FtpSession::FtpSession(TransferReporter* reporter, std::function<void()> pump, F
 
 FtpSession::~FtpSession() = default;
 
+void FtpSession::UsePassiveMode(bool passive) {
+    impl_->connection.UsePassiveMode(passive);
+}
+
 const std::string& FtpSession::LastError() const {
     return impl_->lastError;
 }

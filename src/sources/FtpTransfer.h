@@ -39,6 +39,10 @@ public:
     FtpSession(const FtpSession&) = delete;
     FtpSession& operator=(const FtpSession&) = delete;
 
+    // Data connections opened by this side (passive) or by the server
+    // (active, the default); holds for the following operations.
+    void UsePassiveMode(bool passive);
+
     // What the last failed operation ran into, for reports; never holds the
     // password.
     const std::string& LastError() const;

@@ -106,6 +106,23 @@ TEST_F(BackupRunFtpTest, IncrementalRunSkipsFilesWhoseRemoteCopyIsFromALaterDay)
                                            Text(TextId::RunEnded) + "\r\n");
 }
 
+TEST_F(BackupRunFtpTest, APassiveDestinationRunsFullAndIncrementalOverPassiveDataConnections) {
+    setup.destination =
+        FtpDestination("ftp://" + server.HostAndPort(), server.user(), server.password(), "upload", true);
+    setup.entries = {dataEntry, notesFile};
+    InBothModes([&] {
+        EXPECT_EQ(ReadTestFile(Remote(dataEntry) + "/a/b.txt"), "bee");
+        EXPECT_EQ(ReadTestFile(base + "/notes.txt"), "notes");
+        EXPECT_EQ(run.copiedCount, 3);
+        EXPECT_TRUE(run.failures.empty());
+    });
+    const std::vector<std::string> modes = server.DataConnectionModes();
+    ASSERT_FALSE(modes.empty());
+    EXPECT_EQ(std::count(modes.begin(), modes.end(), "passive"), static_cast<long>(modes.size()));
+    // One login for each of the two runs.
+    EXPECT_EQ(server.LoginCount(), 2);
+}
+
 TEST_F(BackupRunFtpTest, RefusedUploadIsAFailureInLogAndSummary) {
     setup.entries = {dataEntry};
     SetOption(3, '1');

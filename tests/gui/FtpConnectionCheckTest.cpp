@@ -6,6 +6,7 @@
 #include "util/SafeFormat.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -85,6 +86,33 @@ TEST_F(FtpConnectionCheckTest, SendsTheSettingsTemplateAndFetchesItBackThenAWron
     dialog.findChild<QPushButton*>("okButton")->click();
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_EQ(dialog.ServerName(), "ftp://" + server.HostAndPort());
+}
+
+TEST_F(FtpConnectionCheckTest, TheTestUsesTheDataConnectionModeOfTheCheckBoxWhichStartsOnPassive) {
+    FtpTestServer server;
+    CAddFtp dialog(dialogs);
+    auto* passive = dialog.findChild<QCheckBox*>("passiveCheck");
+    ASSERT_NE(passive, nullptr);
+    EXPECT_TRUE(passive->isChecked());
+    const QString host = QString::fromStdString("ftp://" + server.HostAndPort());
+    const QString user = QString::fromStdString(server.user());
+    const QString password = QString::fromStdString(server.password());
+
+    Check(dialog, host, user, password, QString());
+    EXPECT_TRUE(dialog.Passive());
+    const std::vector<std::string> passiveModes = server.DataConnectionModes();
+    ASSERT_FALSE(passiveModes.empty());
+    for (const std::string& mode : passiveModes) EXPECT_EQ(mode, "passive");
+
+    passive->setChecked(false);
+    Check(dialog, host, user, password, QString());
+    EXPECT_FALSE(dialog.Passive());
+    const std::vector<std::string> modes = server.DataConnectionModes();
+    ASSERT_GT(modes.size(), passiveModes.size());
+    for (std::size_t i = passiveModes.size(); i < modes.size(); ++i) EXPECT_EQ(modes[i], "active") << i;
+    EXPECT_EQ(dialogs.MessageTexts(),
+              (QStringList{Text(TextId::FtpTestUploadOk), Text(TextId::FtpTestDownloadOk),
+                           Text(TextId::FtpTestUploadOk), Text(TextId::FtpTestDownloadOk)}));
 }
 
 TEST_F(FtpConnectionCheckTest, AnEmptyFolderUsesTheLoginDirectory) {

@@ -141,6 +141,13 @@ std::vector<std::string> FtpTestServer::StoredPaths() const {
     return paths;
 }
 
+std::vector<std::string> FtpTestServer::DataConnectionModes() const {
+    std::vector<std::string> modes;
+    for (const auto& event : Events())
+        if (event.rfind("DATA ", 0) == 0) modes.push_back(event.substr(5));
+    return modes;
+}
+
 std::string FtpTestServer::ControlFile(const std::string& name) const {
     return folder_.path() + "/control/" + name;
 }

@@ -30,6 +30,8 @@ public:
 
     // Successful logins so far.
     int LoginCount() const;
+    // "passive" or "active" for each data connection asked for so far, in order.
+    std::vector<std::string> DataConnectionModes() const;
     // Remote paths of the files stored so far, in order.
     std::vector<std::string> StoredPaths() const;
 

@@ -18,7 +18,8 @@ Faults are switched on at run time by files in --control (read on demand):
                   connection answers nothing any more (not even "226")
   die_during_names  names, one a line: the server kills itself (SIGKILL)
                   while it receives a file whose name starts with one of them
-Events (one a line) go to <control>/events: "LOGIN", "STOR <path>".
+Events (one a line) go to <control>/events: "LOGIN", "STOR <path>", and
+"DATA passive" or "DATA active" for each data connection asked for.
 """
 
 import argparse
@@ -119,6 +120,22 @@ class TestHandler(FTPHandler):
     def on_login(self, username):
         self.fs.cwd = LOGIN_FOLDER
         record_event(self.control, "LOGIN")
+
+    def ftp_PASV(self, line):
+        record_event(self.control, "DATA passive")
+        return super().ftp_PASV(line)
+
+    def ftp_EPSV(self, line):
+        record_event(self.control, "DATA passive")
+        return super().ftp_EPSV(line)
+
+    def ftp_PORT(self, line):
+        record_event(self.control, "DATA active")
+        return super().ftp_PORT(line)
+
+    def ftp_EPRT(self, line):
+        record_event(self.control, "DATA active")
+        return super().ftp_EPRT(line)
 
     def on_file_received(self, file):
         record_event(self.control, "STOR " + file)
