@@ -149,6 +149,7 @@ public:
     FtpBackupCopies(const FtpParameters& ftp, TransferReporter& reporter)
         : ftp_(ftp), reporter_(reporter), session_(&reporter, {}, FtpTimeoutsFromEnvironment()) {
         session_.UsePassiveMode(ftp_.passive);
+        session_.UseProtocol(ftp_.protocol, {});
     }
 
     CopyListing List(const std::string& folder, bool recursive, std::vector<FoundCopy>& copies) override {

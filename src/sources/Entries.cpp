@@ -67,7 +67,7 @@ std::string ExceptionEntry(std::string_view entry) {
 }
 
 bool IsRemoteDestination(std::string_view destination) {
-    return destination.starts_with("ftp:");
+    return destination.starts_with("ftp:") || destination.starts_with("ftps:");
 }
 
 std::string LocalDestination(std::string_view folder) {
@@ -94,7 +94,8 @@ std::string FtpDestination(std::string_view server, std::string_view user, std::
 FtpParameters DecodeFtpDestination(std::string_view destination) {
     FtpParameters parameters;
     const std::string_view serverPart = destination.substr(0, destination.find(kFtpSeparator));
-    parameters.server = DropBack(DropFront(serverPart, 6), 4);
+    parameters.protocol = ProtocolOfText(destination);
+    parameters.server = DropBack(DropFront(serverPart, SchemeOf(parameters.protocol).size()), 4);
 
     if (destination.find('@') != std::string_view::npos) {
         const std::string_view folder = AfterLastAt(destination);

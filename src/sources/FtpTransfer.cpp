@@ -88,6 +88,15 @@ void FtpSession::UsePassiveMode(bool passive) {
     impl_->connection.UsePassiveMode(passive);
 }
 
+void FtpSession::UseProtocol(RemoteProtocol protocol, std::string settingsFolder) {
+    impl_->protocol = protocol;
+    impl_->settingsFolder = std::move(settingsFolder);
+}
+
+const std::optional<CertificateIdentity>& FtpSession::UnverifiedCertificate() const {
+    return impl_->connection.UnverifiedCertificate();
+}
+
 const std::string& FtpSession::LastError() const {
     return impl_->lastError;
 }

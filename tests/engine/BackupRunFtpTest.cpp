@@ -1,6 +1,7 @@
 #include "EngineFixture.h"
 #include "engine/BackupLayout.h"
 #include "sources/Entries.h"
+#include "sources/KnownServers.h"
 #include "support/FtpTestServer.h"
 #include "util/TimeText.h"
 
@@ -121,6 +122,44 @@ TEST_F(BackupRunFtpTest, APassiveDestinationRunsFullAndIncrementalOverPassiveDat
     EXPECT_EQ(std::count(modes.begin(), modes.end(), "passive"), static_cast<long>(modes.size()));
     // One login for each of the two runs.
     EXPECT_EQ(server.LoginCount(), 2);
+}
+
+class BackupRunFtpsTest : public EngineFixture {
+protected:
+    BackupRunFtpsTest() {
+        MakeSourceTree();
+        setup.destination = FtpDestination("ftps://" + server.HostAndPort(), server.user(), server.password(),
+                                           "upload", true);
+        setup.entries = {dataEntry, notesFile};
+    }
+    FtpTestServer server{"tester", "pw-in-the-clear?", FtpTestServer::Security::Tls};
+};
+
+TEST_F(BackupRunFtpsTest, AnUntrustedServerGetsNothingATrustedOneFullAndIncrementalRuns) {
+    StartLog();
+    Run();
+    EXPECT_EQ(run.copiedCount, 0);
+    ASSERT_FALSE(run.failures.empty());
+    EXPECT_EQ(server.LoginCount(), 0);
+    for (const auto& failure : run.failures) EXPECT_THAT(failure, Not(HasSubstr(server.password())));
+    EXPECT_THAT(ReadTestFile(LogPath()), Not(HasSubstr(server.password())));
+
+    KnownServers(settingsFolder).Trust(server.HostAndPort(), *IdentityOfPem(server.CertificatePem()));
+    const std::string base = server.LoginFolder() + "/upload/tarnwick_backup_folder";
+    for (int mode : {0, 1}) {
+        SCOPED_TRACE(mode == 0 ? "full" : "incremental");
+        setup.backupMode = mode;
+        Run();
+        EXPECT_TRUE(run.failures.empty());
+        EXPECT_EQ(run.copiedCount, 3);
+        EXPECT_EQ(ReadTestFile(base + "/" + EntryFolderName(dataEntry, 0, false) + "/a/b.txt"), "bee");
+        EXPECT_EQ(ReadTestFile(base + "/notes.txt"), "notes");
+    }
+    // An older local file is not sent again.
+    SetModificationTime(source.path() + "/Data/c.txt", 2020, 1, 1, 12, 0, 0);
+    Run();
+    EXPECT_EQ(run.copiedCount, 2);
+    EXPECT_EQ(server.LoginCount(), 3);
 }
 
 TEST_F(BackupRunFtpTest, RefusedUploadIsAFailureInLogAndSummary) {

@@ -113,6 +113,20 @@ TEST(RemoteDestinations, PassiveModeRoundTripsAndLeavesLoginAndBoxAsTheyWere) {
     EXPECT_EQ(anonymous.server, "host");
 }
 
+TEST(RemoteDestinations, FtpWithTlsHasTheSameFieldsAfterItsOwnScheme) {
+    const std::string destination = FtpDestination("ftps://host:990", "ann", "pw", "dir", true);
+    EXPECT_EQ(destination, "ftps://host:990/...@!@passive@!@ann@!@pw@!@dir");
+    EXPECT_TRUE(IsRemoteDestination(destination));
+    const FtpParameters decoded = DecodeFtpDestination(destination);
+    EXPECT_EQ(decoded.protocol, RemoteProtocol::FtpTls);
+    EXPECT_EQ(decoded.server, "host:990");
+    EXPECT_EQ(decoded.user, "ann");
+    EXPECT_TRUE(decoded.passive);
+    EXPECT_EQ(DestinationBoxText(destination, false), "ftps://host:990/dir");
+    EXPECT_EQ(DecodeFtpDestination("ftp://host/...@!@u@!@p@!@d").protocol, RemoteProtocol::Ftp);
+    EXPECT_FALSE(IsRemoteDestination("FTPS://host/...@!@u@!@p@!@d"));
+}
+
 TEST(BrokenDownForm, EightyCharactersAndMoreAreShortenedToSeventyNine) {
     const std::string seventyNine = "/" + std::string(78, 'a');
     const std::string eighty = "/0123456789abcd" + std::string(59, 'x') + "/tail6";
