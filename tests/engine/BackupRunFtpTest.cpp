@@ -1,8 +1,10 @@
 #include "EngineFixture.h"
 #include "engine/BackupLayout.h"
+#include "engine/Restore.h"
 #include "sources/Entries.h"
 #include "sources/KnownServers.h"
 #include "support/FtpTestServer.h"
+#include "support/RecordingReporter.h"
 #include "util/TimeText.h"
 
 #include <gmock/gmock.h>
@@ -160,6 +162,26 @@ TEST_F(BackupRunFtpsTest, AnUntrustedServerGetsNothingATrustedOneFullAndIncremen
     Run();
     EXPECT_EQ(run.copiedCount, 2);
     EXPECT_EQ(server.LoginCount(), 3);
+}
+
+TEST_F(BackupRunFtpsTest, ARestoreUsesTheTrustedCertificateOfTheSettingsFolder) {
+    KnownServers(settingsFolder).Trust(server.HostAndPort(), *IdentityOfPem(server.CertificatePem()));
+    Run();
+    ASSERT_EQ(run.copiedCount, 3);
+    TempFolder target;
+    RecordingReporter withTrust;
+    Restorer restorer(setup, withTrust, settingsFolder);
+    const RestorePlan plan = restorer.Plan({target.path(), {}, false});
+    EXPECT_EQ(plan.Count(RestoreAction::Restore), 3u);
+    EXPECT_TRUE(withTrust.errors.empty());
+    ASSERT_FALSE(plan.items.empty());
+    EXPECT_THAT(plan.items[0].backupCopy, ::testing::StartsWith("ftps://" + server.HostAndPort() + "/"));
+
+    RecordingReporter withoutTrust;
+    Restorer untrusting(setup, withoutTrust);
+    untrusting.Plan({target.path(), {}, false});
+    ASSERT_FALSE(withoutTrust.errors.empty());
+    EXPECT_THAT(withoutTrust.errors[0].second, HasSubstr(server.CertificateFingerprint()));
 }
 
 TEST_F(BackupRunFtpTest, RefusedUploadIsAFailureInLogAndSummary) {
