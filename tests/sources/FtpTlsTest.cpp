@@ -119,6 +119,25 @@ TEST_F(FtpTlsTest, PlainFtpToATlsOnlyServerFailsWithoutFallingBack) {
     EXPECT_EQ(server.LoginCount(), 0);
 }
 
+TEST_F(FtpTlsTest, AWrongPasswordFailsWithoutShowingEitherPassword) {
+    TrustTheServer();
+    EXPECT_FALSE(FtpUploadFile(session, file, server.HostAndPort(), server.user(), "wrong-Pa55", "up"));
+    EXPECT_THAT(session.LastError(),
+                AllOf(HasSubstr("530"), Not(HasSubstr("wrong-Pa55")), Not(HasSubstr(server.password()))));
+    EXPECT_EQ(server.LoginCount(), 0);
+}
+
+TEST(FtpTlsSilentServer, AServerThatNeverGreetsTimesOut) {
+    TempFolder settings;
+    SilentServer silent;
+    FtpSession session(nullptr, {}, kShortTimeouts);
+    session.UseProtocol(RemoteProtocol::FtpTls, settings.path());
+    FtpEnsureDirectoryPath(session, "127.0.0.1:" + std::to_string(silent.port()), "u", "p", "up");
+    EXPECT_FALSE(session.LastError().empty());
+    EXPECT_TRUE(session.LastFailureTimedOut()) << session.LastError();
+    EXPECT_FALSE(session.UnverifiedCertificate().has_value());
+}
+
 TEST(KnownServers, TrustingReplacesTheServersEntryAndKeepsTheOthers) {
     TempFolder settings;
     const KnownServers known(settings.path());
