@@ -1,21 +1,27 @@
 // Uploads every file below a folder the way a backup run lays it out on an FTP
 // server: <base>/<entry folder name>/<relative folder>/<file>. Prints the
 // seconds taken and the counts; ftp_upload_bench.sh compares it with lftp.
+// With a seventh argument, the server's certificate (PEM), it speaks FTP with
+// TLS and trusts that certificate only.
 #include "sources/FtpTransfer.h"
+#include "sources/KnownServers.h"
 
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
 namespace fs = std::filesystem;
 
 int main(int argc, char** argv) {
-    if (argc != 7) {
+    if (argc != 7 && argc != 8) {
         std::fprintf(stderr,
-                     "usage: %s full|incremental <folder> <host:port> <user> <password> <remote base>\n",
+                     "usage: %s full|incremental <folder> <host:port> <user> <password> <remote base> "
+                     "[certificate.pem]\n",
                      argv[0]);
         return 2;
     }
@@ -31,6 +37,19 @@ int main(int argc, char** argv) {
     std::sort(files.begin(), files.end());
 
     FtpSession session;
+    const fs::path trustFolder = fs::temp_directory_path() / "ftp_upload_bench_trust";
+    if (argc == 8) {
+        std::ifstream pemFile(argv[7], std::ios::binary);
+        const std::string pem{std::istreambuf_iterator<char>(pemFile), {}};
+        const auto identity = IdentityOfPem(pem);
+        if (!identity) {
+            std::fprintf(stderr, "cannot read the certificate %s\n", argv[7]);
+            return 2;
+        }
+        fs::create_directories(trustFolder);
+        KnownServers(trustFolder.string()).Trust(server, *identity);
+        session.UseProtocol(RemoteProtocol::FtpTls, trustFolder.string());
+    }
     const auto start = std::chrono::steady_clock::now();
     FtpMakeSureDirectoryExists(session, server, user, password, base);
     int stored = 0, failed = 0, skipped = 0;

@@ -6,7 +6,9 @@
 #   unchanged     FtpUploadIfNewer, all there vs  mirror -R --only-newer, all there
 # Both clients use active mode (the program's mode). The server's folder sits on
 # a fresh loop-mounted ext4 file system when run as root.
-#   bench/ftp_upload_bench.sh [path/to/ftp_upload_bench] [runs]
+# With BENCH_TLS=1 both speak FTP with explicit TLS (control and data
+# protected, passive mode) to the server with a self-signed certificate.
+#   [BENCH_TLS=1] bench/ftp_upload_bench.sh [path/to/ftp_upload_bench] [runs]
 set -euo pipefail
 
 BENCH=${1:-$(dirname "$0")/../build/bench/bin/ftp_upload_bench}
@@ -37,9 +39,17 @@ PY
 
 USER_NAME=bench PASSWORD=bench-password
 mkdir -p "$ROOT/server" "$WORK/control"
+TLS_SERVER=() TLS_OURS=() LFTP_MODE="set ftp:passive-mode off"
+if [ "${BENCH_TLS:-0}" = 1 ]; then
+    openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout "$WORK/key.pem" \
+        -out "$WORK/cert.pem" -days 2 -subj /CN=127.0.0.1 2> /dev/null
+    TLS_SERVER=(--tls-cert "$WORK/cert.pem" --tls-key "$WORK/key.pem")
+    TLS_OURS=("$WORK/cert.pem")
+    LFTP_MODE="set ftp:passive-mode on; set ftp:ssl-force true; set ftp:ssl-protect-data true; set ssl:verify-certificate no"
+fi
 /usr/bin/python3 "$SCRIPT" --root "$ROOT/server" --control "$WORK/control" \
     --user-hex "$(printf %s "$USER_NAME" | xxd -p)" --password-hex "$(printf %s "$PASSWORD" | xxd -p)" \
-    > "$WORK/server.out" 2> "$WORK/server.log" &
+    "${TLS_SERVER[@]}" > "$WORK/server.out" 2> "$WORK/server.log" &
 SERVER_PID=$!
 for _ in $(seq 100); do grep -q READY "$WORK/server.out" 2> /dev/null && break; sleep 0.1; done
 PORT=$(awk '/READY/ { print $2 }' "$WORK/server.out")
@@ -49,12 +59,12 @@ LOGIN="$ROOT/server/login"
 now() { echo "$EPOCHREALTIME"; }
 clear_remote() { rm -rf "$LOGIN"/*; sync; }
 ours() {  # ours <full|incremental>
-    "$BENCH" "$1" "$ROOT/data" "127.0.0.1:$PORT" "$USER_NAME" "$PASSWORD" ours > "$WORK/ours.out" \
+    "$BENCH" "$1" "$ROOT/data" "127.0.0.1:$PORT" "$USER_NAME" "$PASSWORD" ours "${TLS_OURS[@]}" > "$WORK/ours.out" \
         || { cat "$WORK/ours.out" >&2; exit 1; }
 }
 peer() {  # peer [mirror options]
     lftp -u "$USER_NAME,$PASSWORD" -p "$PORT" \
-        -e "set ftp:passive-mode off; set net:max-retries 1; mirror -R --no-perms $* $ROOT/data peer; quit" \
+        -e "$LFTP_MODE; set net:max-retries 1; mirror -R --no-perms $* $ROOT/data peer; quit" \
         127.0.0.1 > /dev/null
 }
 timed() { local start; start=$(now); "$@"; awk -v a="$start" -v b="$(now)" 'BEGIN { printf "%.3f", b - a }'; }

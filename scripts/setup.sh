@@ -2,7 +2,8 @@
 # Installs what building and testing need on Debian 12 (skips what is there).
 set -euo pipefail
 packages=(cmake ninja-build ccache g++ clang clang-format libclang-rt-14-dev qt6-base-dev qt6-base-dev-tools
-          libqt6svg6 libcurl4-openssl-dev libgtest-dev libgmock-dev python3 python3-pyftpdlib poppler-utils
+          libqt6svg6 libcurl4-openssl-dev libssl-dev openssl libgtest-dev libgmock-dev python3 python3-pyftpdlib
+          python3-openssl poppler-utils
           dpkg-dev appstream desktop-file-utils)
 missing=()
 for p in "${packages[@]}"; do

@@ -17,7 +17,7 @@
 
 namespace {
 bool CountsReported(const BackupSetup& setup) {
-    return setup.backupMode != 0 || IsFtpDestination(setup.destination);
+    return setup.backupMode != 0 || IsRemoteDestination(setup.destination);
 }
 }  // namespace
 
@@ -41,7 +41,8 @@ int RunProjectOnce(const std::optional<std::string>& projectArgument, std::ostre
         reporter.ReportError(failure.path(), FileErrorReason(failure));
         run.failuresBeforeRun.push_back(FailureLine(failure));
     }
-    if (IsFtpDestination(loaded.setup.destination)) run.ftp = DecodeFtpDestination(loaded.setup.destination);
+    if (IsRemoteDestination(loaded.setup.destination))
+        run.ftp = DecodeFtpDestination(loaded.setup.destination);
     // Due now, as on the tick that reaches zero.
     loaded.setup.minutesRemaining = 0;
 

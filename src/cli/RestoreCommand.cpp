@@ -104,7 +104,7 @@ int RestoreCommand::Run(const std::vector<std::string>& arguments, std::ostream&
     for (const FileError& failure : loaded->saveFailures) err << "warning: " << FailureLine(failure) << '\n';
 
     StreamReporter reporter(err);
-    Restorer restorer(loaded->setup, reporter);
+    Restorer restorer(loaded->setup, reporter, loaded->settingsFolder);
     const RestorePlan plan = restorer.Plan(parsed.request);
     if (parsed.dryRun) {
         PrintDryRun(plan, out);

@@ -19,7 +19,7 @@ std::string BackupRoot(std::string_view destination) {
 
 DestinationFault FindDestinationFault(std::string_view destination) {
     if (destination.empty()) return DestinationFault::NotSet;
-    if (IsFtpDestination(destination))
+    if (IsRemoteDestination(destination))
         return DecodeFtpDestination(destination).server.empty() ? DestinationFault::NoFtpServer
                                                                 : DestinationFault::None;
     if (!destination.ends_with("/...")) return DestinationFault::NoFolderSuffix;
@@ -29,7 +29,8 @@ DestinationFault FindDestinationFault(std::string_view destination) {
 }
 
 std::string DestinationForMessages(std::string_view destination) {
-    return IsFtpDestination(destination) ? DestinationBoxText(destination, false) : std::string(destination);
+    return IsRemoteDestination(destination) ? DestinationBoxText(destination, false)
+                                            : std::string(destination);
 }
 
 std::string DestinationProblem(std::string_view destination) {

@@ -52,7 +52,7 @@ public:
 
 private:
     bool Incremental() const { return setup_.backupMode != 0; }
-    bool ToFtp() const { return IsFtpDestination(setup_.destination); }
+    bool ToFtp() const { return IsRemoteDestination(setup_.destination); }
     bool FullLocal() const { return !Incremental() && !ToFtp(); }
     bool Logging() const { return OptionIsOne(setup_.optionFlags, Option::kWriteLog); }
     bool ShowCopyProgress() const { return !OptionIsNotZero(setup_.optionFlags, Option::kNoCopyAnimation); }

@@ -17,14 +17,17 @@ FtpRunUploads::FtpRunUploads(BackupContext& context, bool incremental,
     : context_(context), run_(context.run), incremental_(incremental), log_(std::move(log)) {}
 
 FtpSession& FtpRunUploads::Session() {
-    if (!session_)
+    if (!session_) {
         session_.emplace(
             &context_.reporter, [this] { context_.window.PumpMessages(); }, FtpTimeoutsFromEnvironment());
+        session_->UsePassiveMode(run_.ftp.passive);
+        session_->UseProtocol(run_.ftp.protocol, context_.settingsFolder);
+    }
     return *session_;
 }
 
 std::string FtpRunUploads::RemoteBaseText() const {
-    return "ftp://" + run_.ftp.server + "/" + run_.ftp.remoteBaseDirectory;
+    return std::string(SchemeOf(run_.ftp.protocol)) + run_.ftp.server + "/" + run_.ftp.remoteBaseDirectory;
 }
 
 bool FtpRunUploads::EnsureRemoteBase() {
@@ -91,7 +94,8 @@ void FtpRunUploads::ReportFailedUpload(const std::string& localPath, const std::
                                        std::size_t failuresBefore) {
     // The transfer may have reported the error itself already.
     if (run_.failures.size() != failuresBefore) return;
-    std::string reason = "upload to ftp://" + run_.ftp.server + "/" + remoteDirectory + " failed";
+    std::string reason = "upload to " + std::string(SchemeOf(run_.ftp.protocol)) + run_.ftp.server + "/" +
+                         remoteDirectory + " failed";
     if (!Session().LastError().empty()) reason += ": " + Session().LastError();
     context_.reporter.ReportError(localPath, reason);
 }

@@ -146,8 +146,11 @@ private:
 
 class FtpBackupCopies : public BackupCopies {
 public:
-    FtpBackupCopies(const FtpParameters& ftp, TransferReporter& reporter)
-        : ftp_(ftp), reporter_(reporter), session_(&reporter, {}, FtpTimeoutsFromEnvironment()) {}
+    FtpBackupCopies(const FtpParameters& ftp, TransferReporter& reporter, const std::string& settingsFolder)
+        : ftp_(ftp), reporter_(reporter), session_(&reporter, {}, FtpTimeoutsFromEnvironment()) {
+        session_.UsePassiveMode(ftp_.passive);
+        session_.UseProtocol(ftp_.protocol, settingsFolder);
+    }
 
     CopyListing List(const std::string& folder, bool recursive, std::vector<FoundCopy>& copies) override {
         const std::string directory = CopyPath(folder, "");
@@ -174,7 +177,7 @@ public:
                relativePath;
     }
     std::string DisplayText(const std::string& copyPath) const override {
-        return "ftp://" + ftp_.server + "/" + copyPath;
+        return std::string(SchemeOf(ftp_.protocol)) + ftp_.server + "/" + copyPath;
     }
     bool WholeSecondTimes() const override { return true; }
     // The server keeps no folder attributes worth restoring.
@@ -245,10 +248,11 @@ std::uint64_t RestorePlan::RestoreSize() const {
     return total;
 }
 
-Restorer::Restorer(const BackupSetup& setup, TransferReporter& reporter)
+Restorer::Restorer(const BackupSetup& setup, TransferReporter& reporter, const std::string& settingsFolder)
     : setup_(setup), reporter_(std::make_unique<CountingReporter>(reporter)) {
-    if (IsFtpDestination(setup.destination))
-        copies_ = std::make_unique<FtpBackupCopies>(DecodeFtpDestination(setup.destination), *reporter_);
+    if (IsRemoteDestination(setup.destination))
+        copies_ = std::make_unique<FtpBackupCopies>(DecodeFtpDestination(setup.destination), *reporter_,
+                                                    settingsFolder);
     else
         copies_ = std::make_unique<LocalBackupCopies>(BackupRoot(setup.destination), *reporter_);
 }

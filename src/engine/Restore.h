@@ -57,7 +57,9 @@ struct FoundCopy;
 // the reporter and is counted.
 class Restorer {
 public:
-    Restorer(const BackupSetup& setup, TransferReporter& reporter);
+    // settingsFolder holds the server certificates the user trusted (none
+    // when empty).
+    Restorer(const BackupSetup& setup, TransferReporter& reporter, const std::string& settingsFolder = {});
     ~Restorer();
     Restorer(const Restorer&) = delete;
     Restorer& operator=(const Restorer&) = delete;

@@ -22,7 +22,7 @@ std::optional<RunOutcome> TickOnce(BackupContext& context) {
     // run pumps messages must still never start a run inside the run.
     if (context.run.running) return std::nullopt;
     context.window.PullValues();
-    if (IsFtpDestination(setup.destination)) context.run.ftp = DecodeFtpDestination(setup.destination);
+    if (IsRemoteDestination(setup.destination)) context.run.ftp = DecodeFtpDestination(setup.destination);
 
     std::optional<RunOutcome> outcome;
     if (setup.interval != 0) {

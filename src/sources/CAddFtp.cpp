@@ -4,20 +4,24 @@
 #include "sources/DialogText.h"
 #include "sources/FtpServerAddress.h"
 #include "sources/FtpTransfer.h"
+#include "sources/KnownServers.h"
 #include "storage/ProjectFile.h"
 #include "ui_CAddFtp.h"
+#include "util/FileError.h"
 #include "util/SafeFormat.h"
 
 #include <QApplication>
+#include <QComboBox>
 #include <QFile>
 #include <QTemporaryDir>
 
 #include <algorithm>
+#include <iterator>
 #include <string_view>
 
 namespace {
 
-constexpr std::string_view kFtpPrefix = "ftp://";
+constexpr RemoteProtocol kListedProtocols[] = {RemoteProtocol::Ftp, RemoteProtocol::FtpTls};
 // The destination text separates its fields with "@!@", so an "@" at the edge
 // of a field would cut it in the wrong place; no host name has one either
 // ("ftp://user@host" can never connect: the user goes in a field of its own).
@@ -51,6 +55,10 @@ CAddFtp::CAddFtp(Dialogs& dialogs, QWidget* parent, std::string programFolder)
     ui_->checkConnectionButton->setText(DialogText(texts_, TextId::FtpCheckConnection));
     ui_->cancelButton->setText(DialogText(texts_, TextId::Cancel));
 
+    ui_->protocolCombo->addItem(QStringLiteral("FTP"));
+    ui_->protocolCombo->addItem(QStringLiteral("FTP with TLS"));
+    connect(ui_->protocolCombo, &QComboBox::activated, this, &CAddFtp::OnProtocolChosen);
+    connect(ui_->serverEdit, &QLineEdit::textEdited, this, &CAddFtp::OnServerEdited);
     connect(ui_->okButton, &QPushButton::clicked, this, &CAddFtp::accept);
     connect(ui_->cancelButton, &QPushButton::clicked, this, &CAddFtp::reject);
     connect(ui_->checkConnectionButton, &QPushButton::clicked, this, &CAddFtp::CheckConnection);
@@ -63,10 +71,41 @@ void CAddFtp::ReadFields() {
     user_ = ui_->userEdit->text().toStdString();
     password_ = ui_->passwordEdit->text().toStdString();
     folder_ = ui_->folderEdit->text().toStdString();
+    passive_ = ui_->passiveCheck->isChecked();
 }
 
 bool CAddFtp::HasFtpPrefix() const {
-    return std::string_view(server_).starts_with(kFtpPrefix);
+    return StartsWithRemoteScheme(server_);
+}
+
+RemoteProtocol CAddFtp::Protocol() const {
+    return ProtocolOfText(server_);
+}
+
+void CAddFtp::OnProtocolChosen(int index) {
+    const RemoteProtocol chosen = kListedProtocols[index];
+    const std::string server = ui_->serverEdit->text().toStdString();
+    // A name without a scheme yet gets the chosen one; a typed one is replaced.
+    std::string host = server;
+    if (StartsWithRemoteScheme(server)) host = server.substr(SchemeOf(ProtocolOfText(server)).size());
+    ui_->serverEdit->setText(QString::fromStdString(std::string(SchemeOf(chosen)) + host));
+    ShowModeChoice();
+}
+
+void CAddFtp::OnServerEdited(const QString& text) {
+    const std::string server = text.toStdString();
+    if (!StartsWithRemoteScheme(server)) return;
+    const RemoteProtocol typed = ProtocolOfText(server);
+    for (int index = 0; index < static_cast<int>(std::size(kListedProtocols)); ++index)
+        if (kListedProtocols[index] == typed) ui_->protocolCombo->setCurrentIndex(index);
+    ShowModeChoice();
+}
+
+void CAddFtp::ShowModeChoice() {
+    // FTP with TLS always opens its data connections itself.
+    const bool tls = kListedProtocols[ui_->protocolCombo->currentIndex()] == RemoteProtocol::FtpTls;
+    if (tls) ui_->passiveCheck->setChecked(true);
+    ui_->passiveCheck->setEnabled(!tls);
 }
 
 QString CAddFtp::FieldName(const QLabel& label) const {
@@ -97,7 +136,7 @@ std::optional<QString> CAddFtp::WhyServerNotUsable() const {
         return FieldMessage(TextId::FieldContainsAt, *ui_->serverLabel);
     // A bare prefix is left for the run to report; any other text must name a
     // host (and port) a connection can be made to.
-    const std::string host = server_.substr(std::min(server_.size(), kFtpPrefix.size()));
+    const std::string host = server_.substr(std::min(server_.size(), SchemeOf(Protocol()).size()));
     std::string why;
     if (!host.empty() && !ParseFtpServer(host, why))
         return FieldMessage(TextId::TextNotStorable, *ui_->serverLabel);
@@ -161,7 +200,33 @@ bool CAddFtp::WhileTesting(const std::function<bool(FtpSession&)>& step) {
     // Each step talks to the server on a connection of its own; the pump keeps
     // the window painting while the server answers.
     FtpSession session(nullptr, PumpMessages);
+    session.UsePassiveMode(passive_);
+    session.UseProtocol(Protocol(), settings_.SettingsFolder());
     return step(session);
+}
+
+bool CAddFtp::OfferTrust(const std::string& host, const CertificateIdentity& certificate) {
+    std::string why;
+    const auto address = ParseFtpServer(host, why);
+    if (!address) return false;
+    const QString question =
+        QStringLiteral(
+            "The certificate of %1 cannot be verified: no certificate authority vouches for it.\n\n"
+            "SHA-256 fingerprint:\n%2\n\n"
+            "Compare it with the one the server's administrator gave you. Trust this certificate "
+            "for this server? Backups will then accept this certificate only.")
+            .arg(QString::fromStdString(address->HostAndPort()),
+                 QString::fromStdString(certificate.fingerprint));
+    if (dialogs_.ShowMessage(this, question, DialogText(texts_, TextId::MessageCaption),
+                             Dialogs::Buttons::YesNo, Dialogs::Icon::Question) != Dialogs::Answer::Yes)
+        return false;
+    try {
+        KnownServers(settings_.SettingsFolder()).Trust(address->HostAndPort(), certificate);
+    } catch (const FileError& error) {
+        Tell(QString::fromStdString(error.what()));
+        return false;
+    }
+    return true;
 }
 
 void CAddFtp::CheckConnection() {
@@ -176,12 +241,17 @@ void CAddFtp::CheckConnection() {
         return;
     }
     // The edit box keeps the prefix; only the test goes without it.
-    const std::string host = server_.substr(kFtpPrefix.size());
+    const std::string host = server_.substr(SchemeOf(Protocol()).size());
     const std::string testFile = settings_.ProgramFolder() + "/" + std::string(kTestFileName);
 
-    const bool uploaded = WhileTesting([&](FtpSession& session) {
-        return FtpUploadFile(session, testFile, host, user_, password_, folder_);
-    });
+    std::optional<CertificateIdentity> unverified;
+    const auto upload = [&](FtpSession& session) {
+        const bool stored = FtpUploadFile(session, testFile, host, user_, password_, folder_);
+        unverified = session.UnverifiedCertificate();
+        return stored;
+    };
+    bool uploaded = WhileTesting(upload);
+    if (!uploaded && unverified && OfferTrust(host, *unverified)) uploaded = WhileTesting(upload);
     if (!uploaded) {
         Tell(TextId::FtpTestUploadFailed);
         return;

@@ -2,6 +2,8 @@
 
 #include "i18n/CTranslation.h"
 #include "platform/ProcessInfo.h"
+#include "sources/RemoteProtocol.h"
+#include "sources/ServerCertificate.h"
 #include "storage/PowerClass.h"
 
 #include <QDialog>
@@ -19,8 +21,10 @@ namespace Ui {
 class CAddFtp;
 }
 
-// Server name, user name, password and folder of an FTP destination, with a
-// test that sends the settings template to the server and fetches it back.
+// Server name, user name, password, folder, protocol (FTP or FTP with TLS) and
+// data connection mode of a remote destination, with a test that sends the
+// settings template to the server and fetches it back. The scheme the server
+// name starts with is the protocol; the protocol list rewrites it.
 class CAddFtp : public QDialog {
     Q_OBJECT
 public:
@@ -33,6 +37,8 @@ public:
     const std::string& UserName() const { return user_; }
     const std::string& Password() const { return password_; }
     const std::string& Folder() const { return folder_; }
+    // Data connections opened by this side; on for a new destination.
+    bool Passive() const { return passive_; }
 
     void accept() override;
     void reject() override;
@@ -43,6 +49,14 @@ public:
 private:
     void ReadFields();
     bool HasFtpPrefix() const;
+    RemoteProtocol Protocol() const;
+    // The protocol list and the scheme of the server name follow each other.
+    void OnProtocolChosen(int index);
+    void OnServerEdited(const QString& text);
+    void ShowModeChoice();
+    // Asks whether to trust the certificate of the server; true when the user
+    // did and it was stored.
+    bool OfferTrust(const std::string& host, const CertificateIdentity& certificate);
     // Why the fields cannot form a destination that decodes back, as a message.
     std::optional<QString> WhyFieldsNotUsable() const;
     // Why the server field names no host a connection could be made to.
@@ -64,5 +78,6 @@ private:
     std::string user_;
     std::string password_;
     std::string folder_;
+    bool passive_ = true;
     bool testing_ = false;
 };

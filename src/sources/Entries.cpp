@@ -8,6 +8,9 @@ namespace {
 constexpr std::string_view kFolderSuffix = "/...";
 constexpr std::string_view kFtpSeparator = "@!@";
 constexpr std::string_view kRemoteBaseName = "/tarnwick_backup_folder";
+constexpr std::string_view kPassiveField = "passive";
+// Server, user, password and folder; the passive-mode field makes one more.
+constexpr std::size_t kSeparatorsWithoutMode = 3;
 
 std::string_view DropFront(std::string_view text, std::size_t count) {
     text.remove_prefix(std::min(count, text.size()));
@@ -23,6 +26,25 @@ std::string_view DropBack(std::string_view text, std::size_t count) {
 std::string_view AfterLastAt(std::string_view text) {
     const std::size_t at = text.rfind('@');
     return at == std::string_view::npos ? std::string_view() : text.substr(at + 1);
+}
+
+std::size_t CountSeparators(std::string_view text) {
+    std::size_t count = 0;
+    for (std::size_t at = text.find(kFtpSeparator); at != std::string_view::npos;
+         at = text.find(kFtpSeparator, at + kFtpSeparator.size()))
+        ++count;
+    return count;
+}
+
+// The field after the server is the passive-mode field only when the text
+// holds one field more than the login needs: a user named "passive" in a text
+// without it stays the user.
+bool HoldsPassiveField(std::string_view destination) {
+    const std::size_t first = destination.find(kFtpSeparator);
+    if (first == std::string_view::npos) return false;
+    const std::string_view rest = destination.substr(first + kFtpSeparator.size());
+    const std::string marker = std::string(kPassiveField) + std::string(kFtpSeparator);
+    return rest.starts_with(marker) && CountSeparators(destination) == kSeparatorsWithoutMode + 1;
 }
 }  // namespace
 
@@ -44,8 +66,8 @@ std::string ExceptionEntry(std::string_view entry) {
     return "-" + std::string(entry);
 }
 
-bool IsFtpDestination(std::string_view destination) {
-    return destination.starts_with("ftp:");
+bool IsRemoteDestination(std::string_view destination) {
+    return destination.starts_with("ftp:") || destination.starts_with("ftps:");
 }
 
 std::string LocalDestination(std::string_view folder) {
@@ -53,9 +75,13 @@ std::string LocalDestination(std::string_view folder) {
 }
 
 std::string FtpDestination(std::string_view server, std::string_view user, std::string_view password,
-                           std::string_view folder) {
+                           std::string_view folder, bool passive) {
     std::string destination(server);
     destination += kFolderSuffix;
+    if (passive) {
+        destination += kFtpSeparator;
+        destination += kPassiveField;
+    }
     for (std::string_view field : {user, password, folder}) {
         destination += kFtpSeparator;
         destination += field;
@@ -68,7 +94,8 @@ std::string FtpDestination(std::string_view server, std::string_view user, std::
 FtpParameters DecodeFtpDestination(std::string_view destination) {
     FtpParameters parameters;
     const std::string_view serverPart = destination.substr(0, destination.find(kFtpSeparator));
-    parameters.server = DropBack(DropFront(serverPart, 6), 4);
+    parameters.protocol = ProtocolOfText(destination);
+    parameters.server = DropBack(DropFront(serverPart, SchemeOf(parameters.protocol).size()), 4);
 
     if (destination.find('@') != std::string_view::npos) {
         const std::string_view folder = AfterLastAt(destination);
@@ -81,6 +108,7 @@ FtpParameters DecodeFtpDestination(std::string_view destination) {
         parameters.user = AfterLastAt(withoutPassword);
     }
     parameters.remoteBaseDirectory = parameters.folder + std::string(kRemoteBaseName);
+    parameters.passive = HoldsPassiveField(destination);
     return parameters;
 }
 
@@ -89,7 +117,7 @@ std::string BrokenDownForm(std::string_view text) {
 }
 
 std::string DestinationBoxText(std::string_view destination, bool breakDown) {
-    if (!IsFtpDestination(destination))
+    if (!IsRemoteDestination(destination))
         return breakDown ? BrokenDownForm(destination) : std::string(destination);
     // "ftp://host/" (the "..." before the first "@" cut off) and the folder;
     // user name and password never show.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "sources/RemoteProtocol.h"
 #include "storage/BackupSetup.h"
 
 #include <string>
@@ -11,18 +12,31 @@ bool IsFolderEntry(std::string_view entry);          // ends in "..."
 std::string FolderEntry(std::string_view folder);    // "<folder>/..."
 std::string ExceptionEntry(std::string_view entry);  // "-" + entry
 
-// Destinations: "<folder>/..." or "ftp://host/...@!@user@!@password@!@folder".
-bool IsFtpDestination(std::string_view destination);  // first four are "ftp:"
+// Destinations: "<folder>/..." or "ftp://host/...@!@user@!@password@!@folder";
+// FTP with TLS has the same fields after "ftps://".
+// A remote destination in passive mode carries one more field after the
+// server, "ftp://host/...@!@passive@!@user@!@password@!@folder": texts written
+// before passive mode existed never hold it and keep active mode, and a reader
+// that takes the last three fields from the end still finds the login there.
+bool IsRemoteDestination(std::string_view destination);  // starts "ftp:" or "ftps:"
+// The older name of IsRemoteDestination, for callers not yet moved over.
+inline bool IsFtpDestination(std::string_view destination) {
+    return IsRemoteDestination(destination);
+}
 std::string LocalDestination(std::string_view folder);
+// passive adds the passive-mode field; without it the text is the one every
+// earlier version wrote.
 std::string FtpDestination(std::string_view server, std::string_view user, std::string_view password,
-                           std::string_view folder);
+                           std::string_view folder, bool passive = false);
 
 struct FtpParameters {
-    std::string server;  // without "ftp://"
+    RemoteProtocol protocol = RemoteProtocol::Ftp;
+    std::string server;  // without "ftp://" or "ftps://"
     std::string user;
     std::string password;
     std::string folder;
     std::string remoteBaseDirectory;  // folder + "/tarnwick_backup_folder"
+    bool passive = false;             // the client opens the data connections (PASV/EPSV)
 };
 FtpParameters DecodeFtpDestination(std::string_view destination);
 

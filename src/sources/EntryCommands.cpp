@@ -181,7 +181,7 @@ void EntryCommands::BrowseDestination() {
     CAddFtp ftp(dialogs_, window_.Window());
     if (dialogs_.Run(ftp) != QDialog::Accepted) return;
     window_.Setup().destination =
-        FtpDestination(ftp.ServerName(), ftp.UserName(), ftp.Password(), ftp.Folder());
+        FtpDestination(ftp.ServerName(), ftp.UserName(), ftp.Password(), ftp.Folder(), ftp.Passive());
     if (window_.SaveCurrentProject()) {
         window_.Reinitialize();
     } else {

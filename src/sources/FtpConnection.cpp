@@ -62,6 +62,46 @@ bool IsErrorReply(const std::string& line) {
     return !line.empty() && (line[0] == '4' || line[0] == '5');
 }
 
+bool IsIdentityFailure(CURLcode code) {
+    return code == CURLE_PEER_FAILED_VERIFICATION || code == CURLE_SSL_PINNEDPUBKEYNOTMATCH;
+}
+
+// The certificate a TLS server shows, read over a connection of its own that
+// checks nothing and logs in anonymously: the user's password never goes to a
+// server whose identity is in doubt.
+std::optional<CertificateIdentity> ProbeCertificate(const std::string& url, const FtpTimeouts& timeouts) {
+    CURL* probe = curl_easy_init();
+    if (probe == nullptr) return std::nullopt;
+    curl_easy_setopt(probe, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(probe, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(probe, CURLOPT_PROTOCOLS_STR, "ftp");
+    curl_easy_setopt(probe, CURLOPT_USE_SSL, static_cast<long>(CURLUSESSL_ALL));
+    curl_easy_setopt(probe, CURLOPT_FTPSSLAUTH, static_cast<long>(CURLFTPAUTH_TLS));
+    curl_easy_setopt(probe, CURLOPT_SSL_VERIFYPEER, 0L);
+    curl_easy_setopt(probe, CURLOPT_SSL_VERIFYHOST, 0L);
+    curl_easy_setopt(probe, CURLOPT_CERTINFO, 1L);
+    curl_easy_setopt(probe, CURLOPT_CONNECT_ONLY, 1L);
+    curl_easy_setopt(probe, CURLOPT_USERNAME, "anonymous");
+    curl_easy_setopt(probe, CURLOPT_PASSWORD, "anonymous@");
+    curl_easy_setopt(probe, CURLOPT_CONNECTTIMEOUT_MS, static_cast<long>(timeouts.connect.count()));
+    curl_easy_setopt(probe, CURLOPT_TIMEOUT_MS,
+                     static_cast<long>((timeouts.connect + timeouts.stall).count()));
+    curl_easy_perform(probe);
+    std::optional<CertificateIdentity> identity;
+    curl_certinfo* chain = nullptr;
+    if (curl_easy_getinfo(probe, CURLINFO_CERTINFO, &chain) == CURLE_OK && chain != nullptr &&
+        chain->num_of_certs > 0) {
+        constexpr std::string_view kCertField = "Cert:";
+        for (curl_slist* field = chain->certinfo[0]; field != nullptr; field = field->next) {
+            const std::string_view text(field->data);
+            if (text.starts_with(kCertField))
+                identity = IdentityOfPem(std::string(text.substr(kCertField.size())));
+        }
+    }
+    curl_easy_cleanup(probe);
+    return identity;
+}
+
 void InitialiseCurlOnce() {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
@@ -92,8 +132,8 @@ void FtpConnection::ResetHandles() {
     curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy_, CURLOPT_PROTOCOLS_STR, "ftp");
     curl_easy_setopt(easy_, CURLOPT_ERRORBUFFER, errorBuffer_);
-    // Active mode: the server connects back to us (PORT/EPRT).
-    curl_easy_setopt(easy_, CURLOPT_FTPPORT, "-");
+    ApplyDataConnectionMode();
+    ApplySecurity();
     // Full paths on every command and no CWD, so a reused connection always
     // stands in the login directory and relative paths keep their meaning.
     curl_easy_setopt(easy_, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
@@ -113,6 +153,60 @@ void FtpConnection::ResetHandles() {
     curl_easy_setopt(easy_, CURLOPT_XFERINFOFUNCTION, &FtpConnection::OnProgress);
     curl_easy_setopt(easy_, CURLOPT_XFERINFODATA, this);
     curl_easy_setopt(easy_, CURLOPT_NOPROGRESS, 0L);
+}
+
+void FtpConnection::ApplyDataConnectionMode() {
+    // Without a port address the library asks the server for one (EPSV, then
+    // PASV); "-" offers this side's address (EPRT/PORT). TLS is always
+    // passive: the library's protected data connections in active mode may
+    // end before the first byte yet count as complete, and no router can
+    // follow an encrypted control connection to let the server in anyway.
+    const bool passive = passive_ || security_.protocol == RemoteProtocol::FtpTls;
+    curl_easy_setopt(easy_, CURLOPT_FTPPORT, passive ? nullptr : "-");
+}
+
+void FtpConnection::UsePassiveMode(bool passive) {
+    passive_ = passive;
+    ApplyDataConnectionMode();
+}
+
+void FtpConnection::ApplySecurity() {
+    const bool tls = security_.protocol == RemoteProtocol::FtpTls;
+    // Control and data connections both protected, or the request fails:
+    // never a silent fall-back to clear text.
+    curl_easy_setopt(easy_, CURLOPT_USE_SSL, static_cast<long>(tls ? CURLUSESSL_ALL : CURLUSESSL_NONE));
+    curl_easy_setopt(easy_, CURLOPT_FTPSSLAUTH, static_cast<long>(CURLFTPAUTH_TLS));
+    const bool pinned = tls && security_.trusted.has_value();
+    // A trusted certificate is usually one no authority signed: its key alone
+    // decides, checked before a byte of the login is sent.
+    curl_easy_setopt(easy_, CURLOPT_SSL_VERIFYPEER, pinned ? 0L : 1L);
+    curl_easy_setopt(easy_, CURLOPT_SSL_VERIFYHOST, pinned ? 0L : 2L);
+    curl_easy_setopt(easy_, CURLOPT_PINNEDPUBLICKEY,
+                     pinned ? security_.trusted->publicKeyPin.c_str() : nullptr);
+}
+
+void FtpConnection::UseSecurity(const ConnectionSecurity& security) {
+    if (security == security_) return;
+    security_ = security;
+    ApplyDataConnectionMode();
+    if (targeted_) {
+        // The next Target logs in anew.
+        ResetHandles();
+        targeted_ = false;
+    } else {
+        ApplySecurity();
+    }
+}
+
+std::string FtpConnection::IdentityProblem(CURLcode code) {
+    const std::optional<CertificateIdentity> shown = ProbeCertificate(address_.BaseUrl(), timeouts_);
+    const std::string shownText = shown ? shown->fingerprint : "unknown";
+    if (code == CURLE_SSL_PINNEDPUBKEYNOTMATCH && security_.trusted)
+        return "the server's certificate has changed: the trusted one has the SHA-256 fingerprint " +
+               security_.trusted->fingerprint + ", the server now shows " + shownText + "; nothing was sent";
+    unverified_ = shown;
+    return "the server's certificate cannot be verified (SHA-256 fingerprint " + shownText +
+           "); nothing was sent";
 }
 
 bool FtpConnection::Target(const FtpServerAddress& address, const FtpLogin& login) {
@@ -172,6 +266,7 @@ FtpReply FtpConnection::Perform(const std::string& remotePath, const std::vector
     curl_easy_setopt(easy_, CURLOPT_POSTQUOTE, postList.get());
     errorBuffer_[0] = '\0';
     lastServerLine_.clear();
+    unverified_.reset();
     progressDone_ = 0;
     lastTick_ = std::chrono::steady_clock::now();
 
@@ -217,7 +312,9 @@ FtpReply FtpConnection::Perform(const std::string& remotePath, const std::vector
         greetingNeeded_ = newConnections > 0 && !greeting;
     } else {
         greetingNeeded_ = true;
-        reply.problem = ProblemText(code, what);
+        reply.problem = security_.protocol == RemoteProtocol::FtpTls && IsIdentityFailure(code)
+                            ? what + ": " + IdentityProblem(code)
+                            : ProblemText(code, what);
     }
     return reply;
 }

@@ -3,6 +3,8 @@
 #include "platform/TransferReporter.h"
 #include "sources/FtpServerAddress.h"
 #include "sources/FtpTransfer.h"
+#include "sources/RemoteProtocol.h"
+#include "sources/ServerCertificate.h"
 
 #include <curl/curl.h>
 
@@ -10,6 +12,7 @@
 #include <cstdint>
 #include <ctime>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,6 +20,15 @@ struct FtpLogin {
     std::string user;
     std::string password;
     bool operator==(const FtpLogin&) const = default;
+};
+
+// How the connection proves who the server is: plain FTP does not; FTP with
+// TLS checks the certificate against the system's authorities, or, when the
+// user trusted one for this server, accepts that certificate's key only.
+struct ConnectionSecurity {
+    RemoteProtocol protocol = RemoteProtocol::Ftp;
+    std::optional<CertificateIdentity> trusted;
+    bool operator==(const ConnectionSecurity&) const = default;
 };
 
 // The outcome of one request: ok, or what went wrong in words fit for a report.
@@ -45,6 +57,16 @@ public:
     // Points the following requests at a server and login; true when they
     // differ from the previous ones (the old connection is then closed).
     bool Target(const FtpServerAddress& address, const FtpLogin& login);
+    // Passive mode: this side opens the data connections (EPSV/PASV), which
+    // works behind routers and firewalls; otherwise the server connects back
+    // (EPRT/PORT). Holds for every later request.
+    void UsePassiveMode(bool passive);
+    // Holds for every later request; a change closes the connection, which
+    // was made under other rules.
+    void UseSecurity(const ConnectionSecurity& security);
+    // The certificate the server showed when the last request failed because
+    // it could not be verified (not when it differed from a trusted one).
+    const std::optional<CertificateIdentity>& UnverifiedCertificate() const { return unverified_; }
 
     // Sends raw commands; one starting with "*" may fail without failing the
     // request.
@@ -68,6 +90,11 @@ private:
     bool ConnectionLooksAlive() const;
     std::string ProblemText(CURLcode code, const std::string& what) const;
     void ResetHandles();
+    void ApplyDataConnectionMode();
+    void ApplySecurity();
+    // After a failure to prove the server's identity: the certificate it shows
+    // and the words for the report.
+    std::string IdentityProblem(CURLcode code);
     void Tick(bool force);
 
     static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* self);
@@ -84,6 +111,9 @@ private:
     FtpServerAddress address_;
     FtpLogin login_;
     bool targeted_ = false;
+    bool passive_ = false;
+    ConnectionSecurity security_;
+    std::optional<CertificateIdentity> unverified_;
     bool greetingNeeded_ = true;
     curl_socket_t controlSocket_ = CURL_SOCKET_BAD;
     char errorBuffer_[CURL_ERROR_SIZE] = {};

@@ -37,8 +37,12 @@ std::optional<int> ParsePort(const std::string& text) {
 }  // namespace
 
 std::string FtpServerAddress::BaseUrl() const {
+    return std::string(kScheme) + HostAndPort() + "/";
+}
+
+std::string FtpServerAddress::HostAndPort() const {
     const bool ipv6 = host.find(':') != std::string::npos;
-    return std::string(kScheme) + (ipv6 ? "[" + host + "]" : host) + ":" + std::to_string(port) + "/";
+    return (ipv6 ? "[" + host + "]" : host) + ":" + std::to_string(port);
 }
 
 std::string StripFtpScheme(const std::string& server) {

@@ -11,6 +11,8 @@ struct FtpServerAddress {
     bool operator==(const FtpServerAddress&) const = default;
     // "ftp://host:port/" (IPv6 in brackets), the root every request URL builds on.
     std::string BaseUrl() const;
+    // "host:port" (IPv6 in brackets), which names the server among others.
+    std::string HostAndPort() const;
 };
 
 // The server text without a leading "ftp://", taken off only when more follows.

@@ -2,6 +2,7 @@
 
 #include "sources/FtpListing.h"
 #include "sources/FtpRemotePath.h"
+#include "sources/KnownServers.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -120,6 +121,10 @@ bool FtpSession::Impl::Begin(const std::string& server, const std::string& user,
             return false;
         }
     }
+    ConnectionSecurity security{protocol, std::nullopt};
+    if (protocol == RemoteProtocol::FtpTls && !settingsFolder.empty())
+        security.trusted = KnownServers(settingsFolder).Find(address->HostAndPort());
+    connection.UseSecurity(security);
     if (connection.Target(*address, FtpLogin{user, password})) {
         knownDirectories_.clear();
         listings_.clear();

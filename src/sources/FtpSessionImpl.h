@@ -34,6 +34,8 @@ struct FtpSession::Impl {
                                                       const std::string& name);
 
     FtpConnection connection;
+    RemoteProtocol protocol = RemoteProtocol::Ftp;
+    std::string settingsFolder;
     std::string lastError;
     bool lastTimedOut = false;
     std::uint64_t lastStoredSize = 0;

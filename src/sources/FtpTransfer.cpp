@@ -84,6 +84,19 @@ FtpSession::FtpSession(TransferReporter* reporter, std::function<void()> pump, F
 
 FtpSession::~FtpSession() = default;
 
+void FtpSession::UsePassiveMode(bool passive) {
+    impl_->connection.UsePassiveMode(passive);
+}
+
+void FtpSession::UseProtocol(RemoteProtocol protocol, std::string settingsFolder) {
+    impl_->protocol = protocol;
+    impl_->settingsFolder = std::move(settingsFolder);
+}
+
+const std::optional<CertificateIdentity>& FtpSession::UnverifiedCertificate() const {
+    return impl_->connection.UnverifiedCertificate();
+}
+
 const std::string& FtpSession::LastError() const {
     return impl_->lastError;
 }

@@ -1,12 +1,15 @@
 #pragma once
 
 #include "platform/TransferReporter.h"
+#include "sources/RemoteProtocol.h"
+#include "sources/ServerCertificate.h"
 
 #include <chrono>
 #include <cstdint>
 #include <ctime>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -38,6 +41,16 @@ public:
     ~FtpSession();
     FtpSession(const FtpSession&) = delete;
     FtpSession& operator=(const FtpSession&) = delete;
+
+    // Data connections opened by this side (passive) or by the server
+    // (active, the default); holds for the following operations.
+    void UsePassiveMode(bool passive);
+    // Plain FTP (the default) or FTP with TLS; a certificate the user trusted
+    // is looked up in the known servers of settingsFolder (none when empty).
+    void UseProtocol(RemoteProtocol protocol, std::string settingsFolder);
+    // The certificate of a TLS server that could not be verified, when that is
+    // why the last operation failed: the user may choose to trust it.
+    const std::optional<CertificateIdentity>& UnverifiedCertificate() const;
 
     // What the last failed operation ran into, for reports; never holds the
     // password.

@@ -1,7 +1,10 @@
 #include "EngineFixture.h"
 #include "engine/BackupLayout.h"
+#include "engine/Restore.h"
 #include "sources/Entries.h"
+#include "sources/KnownServers.h"
 #include "support/FtpTestServer.h"
+#include "support/RecordingReporter.h"
 #include "util/TimeText.h"
 
 #include <gmock/gmock.h>
@@ -104,6 +107,81 @@ TEST_F(BackupRunFtpTest, IncrementalRunSkipsFilesWhoseRemoteCopyIsFromALaterDay)
     EXPECT_EQ(ReadTestFile(LogPath()), kLogHeader + kRunSeparator + TimeText() + Text(TextId::RunStarted) +
                                            "\r\n" + CountLines(3, 2, "8 Bytes") + TimeText() +
                                            Text(TextId::RunEnded) + "\r\n");
+}
+
+TEST_F(BackupRunFtpTest, APassiveDestinationRunsFullAndIncrementalOverPassiveDataConnections) {
+    setup.destination =
+        FtpDestination("ftp://" + server.HostAndPort(), server.user(), server.password(), "upload", true);
+    setup.entries = {dataEntry, notesFile};
+    InBothModes([&] {
+        EXPECT_EQ(ReadTestFile(Remote(dataEntry) + "/a/b.txt"), "bee");
+        EXPECT_EQ(ReadTestFile(base + "/notes.txt"), "notes");
+        EXPECT_EQ(run.copiedCount, 3);
+        EXPECT_TRUE(run.failures.empty());
+    });
+    const std::vector<std::string> modes = server.DataConnectionModes();
+    ASSERT_FALSE(modes.empty());
+    EXPECT_EQ(std::count(modes.begin(), modes.end(), "passive"), static_cast<long>(modes.size()));
+    // One login for each of the two runs.
+    EXPECT_EQ(server.LoginCount(), 2);
+}
+
+class BackupRunFtpsTest : public EngineFixture {
+protected:
+    BackupRunFtpsTest() {
+        MakeSourceTree();
+        setup.destination = FtpDestination("ftps://" + server.HostAndPort(), server.user(), server.password(),
+                                           "upload", true);
+        setup.entries = {dataEntry, notesFile};
+    }
+    FtpTestServer server{"tester", "pw-in-the-clear?", FtpTestServer::Security::Tls};
+};
+
+TEST_F(BackupRunFtpsTest, AnUntrustedServerGetsNothingATrustedOneFullAndIncrementalRuns) {
+    StartLog();
+    Run();
+    EXPECT_EQ(run.copiedCount, 0);
+    ASSERT_FALSE(run.failures.empty());
+    EXPECT_EQ(server.LoginCount(), 0);
+    for (const auto& failure : run.failures) EXPECT_THAT(failure, Not(HasSubstr(server.password())));
+    EXPECT_THAT(ReadTestFile(LogPath()), Not(HasSubstr(server.password())));
+
+    KnownServers(settingsFolder).Trust(server.HostAndPort(), *IdentityOfPem(server.CertificatePem()));
+    const std::string base = server.LoginFolder() + "/upload/tarnwick_backup_folder";
+    for (int mode : {0, 1}) {
+        SCOPED_TRACE(mode == 0 ? "full" : "incremental");
+        setup.backupMode = mode;
+        Run();
+        EXPECT_TRUE(run.failures.empty());
+        EXPECT_EQ(run.copiedCount, 3);
+        EXPECT_EQ(ReadTestFile(base + "/" + EntryFolderName(dataEntry, 0, false) + "/a/b.txt"), "bee");
+        EXPECT_EQ(ReadTestFile(base + "/notes.txt"), "notes");
+    }
+    // An older local file is not sent again.
+    SetModificationTime(source.path() + "/Data/c.txt", 2020, 1, 1, 12, 0, 0);
+    Run();
+    EXPECT_EQ(run.copiedCount, 2);
+    EXPECT_EQ(server.LoginCount(), 3);
+}
+
+TEST_F(BackupRunFtpsTest, ARestoreUsesTheTrustedCertificateOfTheSettingsFolder) {
+    KnownServers(settingsFolder).Trust(server.HostAndPort(), *IdentityOfPem(server.CertificatePem()));
+    Run();
+    ASSERT_EQ(run.copiedCount, 3);
+    TempFolder target;
+    RecordingReporter withTrust;
+    Restorer restorer(setup, withTrust, settingsFolder);
+    const RestorePlan plan = restorer.Plan({target.path(), {}, false});
+    EXPECT_EQ(plan.Count(RestoreAction::Restore), 3u);
+    EXPECT_TRUE(withTrust.errors.empty());
+    ASSERT_FALSE(plan.items.empty());
+    EXPECT_THAT(plan.items[0].backupCopy, ::testing::StartsWith("ftps://" + server.HostAndPort() + "/"));
+
+    RecordingReporter withoutTrust;
+    Restorer untrusting(setup, withoutTrust);
+    untrusting.Plan({target.path(), {}, false});
+    ASSERT_FALSE(withoutTrust.errors.empty());
+    EXPECT_THAT(withoutTrust.errors[0].second, HasSubstr(server.CertificateFingerprint()));
 }
 
 TEST_F(BackupRunFtpTest, RefusedUploadIsAFailureInLogAndSummary) {

@@ -353,7 +353,8 @@ TEST_F(EntryCommandsTest, BrowseToAnFtpFolderStoresAllFourFieldsAndReinitialises
     });
     commands->BrowseDestination();
 
-    const std::string expected = "ftp://files.example:2121/...@!@ann@!@s3cret!@!@uploadedfiles/sub";
+    // A new destination is in passive mode.
+    const std::string expected = "ftp://files.example:2121/...@!@passive@!@ann@!@s3cret!@!@uploadedfiles/sub";
     EXPECT_EQ(ProjectDestination(project), expected);
     EXPECT_EQ(window->setup.destination, expected);
     EXPECT_EQ(window->reinitializations, 1);
@@ -378,7 +379,7 @@ TEST_F(EntryCommandsTest, AnFtpDestinationGoesIntoTheOpenProjectAndTheDefaultIsS
     });
     commands->BrowseDestination();
 
-    EXPECT_EQ(ProjectDestination(project), "ftp://host/...@!@@!@@!@");
+    EXPECT_EQ(ProjectDestination(project), "ftp://host/...@!@passive@!@@!@@!@");
     EXPECT_EQ(window->setup.currentProjectFile, defaultProject);
     EXPECT_EQ(window->destinationBox->text(), "/default/target/...");
 }

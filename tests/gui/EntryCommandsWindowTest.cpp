@@ -92,7 +92,7 @@ TEST_F(EntryCommandsWindowTest, BrowsingToAnFtpFolderShowsItWithoutUserAndPasswo
     });
     Press("browseButton");
 
-    EXPECT_EQ(SavedProject().destination, "ftp://files.example/...@!@ann@!@hidden@!@laptop/daily");
+    EXPECT_EQ(SavedProject().destination, "ftp://files.example/...@!@passive@!@ann@!@hidden@!@laptop/daily");
     EXPECT_EQ(window->findChild<QLineEdit*>("destinationEdit")->text(), "ftp://files.example/laptop/daily");
     EXPECT_TRUE(dialogs.messages.empty()) << dialogs.MessageTexts().join("\n").toStdString();
 }

@@ -1,11 +1,15 @@
 #include "ScriptedDialogs.h"
 #include "sources/CAddFtp.h"
 #include "sources/DialogText.h"
+#include "sources/KnownServers.h"
+#include "storage/PowerClass.h"
 #include "support/FtpTestServer.h"
 #include "support/TempHome.h"
 #include "util/SafeFormat.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -85,6 +89,78 @@ TEST_F(FtpConnectionCheckTest, SendsTheSettingsTemplateAndFetchesItBackThenAWron
     dialog.findChild<QPushButton*>("okButton")->click();
     EXPECT_EQ(dialog.result(), QDialog::Accepted);
     EXPECT_EQ(dialog.ServerName(), "ftp://" + server.HostAndPort());
+}
+
+TEST_F(FtpConnectionCheckTest, TheTestUsesTheDataConnectionModeOfTheCheckBoxWhichStartsOnPassive) {
+    FtpTestServer server;
+    CAddFtp dialog(dialogs);
+    auto* passive = dialog.findChild<QCheckBox*>("passiveCheck");
+    ASSERT_NE(passive, nullptr);
+    EXPECT_TRUE(passive->isChecked());
+    const QString host = QString::fromStdString("ftp://" + server.HostAndPort());
+    const QString user = QString::fromStdString(server.user());
+    const QString password = QString::fromStdString(server.password());
+
+    Check(dialog, host, user, password, QString());
+    EXPECT_TRUE(dialog.Passive());
+    const std::vector<std::string> passiveModes = server.DataConnectionModes();
+    ASSERT_FALSE(passiveModes.empty());
+    for (const std::string& mode : passiveModes) EXPECT_EQ(mode, "passive");
+
+    passive->setChecked(false);
+    Check(dialog, host, user, password, QString());
+    EXPECT_FALSE(dialog.Passive());
+    const std::vector<std::string> modes = server.DataConnectionModes();
+    ASSERT_GT(modes.size(), passiveModes.size());
+    for (std::size_t i = passiveModes.size(); i < modes.size(); ++i) EXPECT_EQ(modes[i], "active") << i;
+    EXPECT_EQ(dialogs.MessageTexts(),
+              (QStringList{Text(TextId::FtpTestUploadOk), Text(TextId::FtpTestDownloadOk),
+                           Text(TextId::FtpTestUploadOk), Text(TextId::FtpTestDownloadOk)}));
+}
+
+TEST_F(FtpConnectionCheckTest, ATlsServersUnverifiableCertificateIsShownAndUsedOnlyOnceTrusted) {
+    FtpTestServer server("tester", "tls-pass", FtpTestServer::Security::Tls);
+    CAddFtp dialog(dialogs);
+    dialog.findChild<QLineEdit*>("serverEdit")
+        ->setText(QString::fromStdString("ftp://" + server.HostAndPort()));
+    auto* protocol = dialog.findChild<QComboBox*>("protocolCombo");
+    ASSERT_NE(protocol, nullptr);
+    protocol->setCurrentIndex(1);
+    emit protocol->activated(1);
+    const QString host = dialog.findChild<QLineEdit*>("serverEdit")->text();
+    EXPECT_EQ(host.toStdString(), "ftps://" + server.HostAndPort());
+    EXPECT_FALSE(dialog.findChild<QCheckBox*>("passiveCheck")->isEnabled());
+
+    // Declined: nothing is trusted, nothing stored.
+    Check(dialog, host, QStringLiteral("tester"), QStringLiteral("tls-pass"), QString());
+    ASSERT_EQ(dialogs.messages.size(), 2u);
+    EXPECT_EQ(dialogs.messages[0].buttons, Dialogs::Buttons::YesNo);
+    EXPECT_TRUE(dialogs.messages[0].text.contains(QString::fromStdString(server.CertificateFingerprint())));
+    EXPECT_FALSE(dialogs.messages[0].text.contains(QStringLiteral("tls-pass")));
+    EXPECT_EQ(dialogs.messages[1].text, Text(TextId::FtpTestUploadFailed));
+    EXPECT_EQ(server.LoginCount(), 0);
+
+    // Accepted: stored for this server and the test passes over TLS.
+    dialogs.messages.clear();
+    dialogs.messageAnswers.push_back(Dialogs::Answer::Yes);
+    Check(dialog, host, QStringLiteral("tester"), QStringLiteral("tls-pass"), QString());
+    ASSERT_EQ(dialogs.messages.size(), 3u);
+    EXPECT_EQ(dialogs.messages[1].text, Text(TextId::FtpTestUploadOk));
+    EXPECT_EQ(dialogs.messages[2].text, Text(TextId::FtpTestDownloadOk));
+    EXPECT_TRUE(std::filesystem::is_regular_file(server.LoginFolder() + "/config.ini"));
+    PowerClass settings(BinFolder());
+    settings.ResolveSettingsFile();
+    const auto trusted = KnownServers(settings.SettingsFolder()).Find(server.HostAndPort());
+    ASSERT_TRUE(trusted.has_value());
+    EXPECT_EQ(trusted->fingerprint, server.CertificateFingerprint());
+
+    // Later tests do not ask again.
+    dialogs.messages.clear();
+    Check(dialog, host, QStringLiteral("tester"), QStringLiteral("tls-pass"), QString());
+    EXPECT_EQ(dialogs.MessageTexts(),
+              (QStringList{Text(TextId::FtpTestUploadOk), Text(TextId::FtpTestDownloadOk)}));
+    dialog.findChild<QPushButton*>("okButton")->click();
+    EXPECT_EQ(dialog.ServerName(), "ftps://" + server.HostAndPort());
 }
 
 TEST_F(FtpConnectionCheckTest, AnEmptyFolderUsesTheLoginDirectory) {

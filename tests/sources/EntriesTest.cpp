@@ -80,6 +80,53 @@ TEST(FtpDestinations, MalformedTextsDecodeWithoutFailing) {
     EXPECT_EQ(bare.folder, "");
 }
 
+TEST(RemoteDestinations, TextsWithoutThePassiveFieldStayActiveAndEncodeBackByteForByte) {
+    // As every earlier version wrote them, a user named "passive" included.
+    for (const char* text : {"ftp://example.org:2121/...@!@ann@!@s3cret!@!@uploads/mine",
+                             "ftp://h/...@!@passive@!@pw@!@dir", "ftp://h/...@!@@!@@!@"}) {
+        SCOPED_TRACE(text);
+        EXPECT_TRUE(IsRemoteDestination(text));
+        const FtpParameters decoded = DecodeFtpDestination(text);
+        EXPECT_FALSE(decoded.passive);
+        EXPECT_EQ(FtpDestination("ftp://" + decoded.server, decoded.user, decoded.password, decoded.folder,
+                                 decoded.passive),
+                  text);
+    }
+    EXPECT_EQ(DecodeFtpDestination("ftp://h/...@!@passive@!@pw@!@dir").user, "passive");
+}
+
+TEST(RemoteDestinations, PassiveModeRoundTripsAndLeavesLoginAndBoxAsTheyWere) {
+    const std::string passive = FtpDestination("ftp://host:2121", "ann", "pw", "dir", true);
+    EXPECT_EQ(passive, "ftp://host:2121/...@!@passive@!@ann@!@pw@!@dir");
+    const FtpParameters decoded = DecodeFtpDestination(passive);
+    EXPECT_TRUE(decoded.passive);
+    EXPECT_EQ(decoded.server, "host:2121");
+    EXPECT_EQ(decoded.user, "ann");
+    EXPECT_EQ(decoded.password, "pw");
+    EXPECT_EQ(decoded.folder, "dir");
+    EXPECT_EQ(DestinationBoxText(passive, false), "ftp://host:2121/dir");
+
+    const FtpParameters anonymous = DecodeFtpDestination(FtpDestination("ftp://host", "", "", "", true));
+    EXPECT_TRUE(anonymous.passive);
+    EXPECT_EQ(anonymous.user, "");
+    EXPECT_EQ(anonymous.password, "");
+    EXPECT_EQ(anonymous.server, "host");
+}
+
+TEST(RemoteDestinations, FtpWithTlsHasTheSameFieldsAfterItsOwnScheme) {
+    const std::string destination = FtpDestination("ftps://host:990", "ann", "pw", "dir", true);
+    EXPECT_EQ(destination, "ftps://host:990/...@!@passive@!@ann@!@pw@!@dir");
+    EXPECT_TRUE(IsRemoteDestination(destination));
+    const FtpParameters decoded = DecodeFtpDestination(destination);
+    EXPECT_EQ(decoded.protocol, RemoteProtocol::FtpTls);
+    EXPECT_EQ(decoded.server, "host:990");
+    EXPECT_EQ(decoded.user, "ann");
+    EXPECT_TRUE(decoded.passive);
+    EXPECT_EQ(DestinationBoxText(destination, false), "ftps://host:990/dir");
+    EXPECT_EQ(DecodeFtpDestination("ftp://host/...@!@u@!@p@!@d").protocol, RemoteProtocol::Ftp);
+    EXPECT_FALSE(IsRemoteDestination("FTPS://host/...@!@u@!@p@!@d"));
+}
+
 TEST(BrokenDownForm, EightyCharactersAndMoreAreShortenedToSeventyNine) {
     const std::string seventyNine = "/" + std::string(78, 'a');
     const std::string eighty = "/0123456789abcd" + std::string(59, 'x') + "/tail6";

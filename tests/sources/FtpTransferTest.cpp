@@ -70,6 +70,32 @@ TEST_F(FtpTransferTest, UploadsIntoLoginAbsoluteAndRelativeDirectoriesOnOneConne
     EXPECT_FALSE(fs::exists(server.LoginFolder() + "/report.bin.tarnwick-part"));
 }
 
+TEST_F(FtpTransferTest, DataConnectionsAreActiveUnlessPassiveModeIsAskedFor) {
+    const std::string file = LocalFile("mode.txt", "either way");
+    ASSERT_TRUE(Upload(file, "active")) << session.LastError();
+    ASSERT_FALSE(server.DataConnectionModes().empty());
+    for (const std::string& mode : server.DataConnectionModes()) EXPECT_EQ(mode, "active");
+    const std::size_t activeCount = server.DataConnectionModes().size();
+
+    session.UsePassiveMode(true);
+    ASSERT_TRUE(Upload(file, "passive")) << session.LastError();
+    std::vector<FtpRemoteFile> files;
+    EXPECT_EQ(FtpListFiles(session, server.HostAndPort(), server.user(), server.password(), "passive", false,
+                           files),
+              FtpListOutcome::Listed);
+    EXPECT_EQ(files.size(), 1u);
+    fs::create_directories(local.path() + "/back");
+    ASSERT_TRUE(FtpDownloadFile(session, local.path() + "/back", server.HostAndPort(), server.user(),
+                                server.password(), "passive", "mode.txt"))
+        << session.LastError();
+    EXPECT_EQ(ReadTestFile(local.path() + "/back/mode.txt"), "either way");
+    const std::vector<std::string> modes = server.DataConnectionModes();
+    ASSERT_GE(modes.size(), activeCount + 3);
+    for (std::size_t i = activeCount; i < modes.size(); ++i) EXPECT_EQ(modes[i], "passive") << i;
+    // The mode changes the data connections only: the login is kept.
+    EXPECT_EQ(server.LoginCount(), 1);
+}
+
 TEST_F(FtpTransferTest, CreatesEveryMissingLevelBelowAnExistingOne) {
     fs::create_directories(server.LoginFolder() + "/existing");
     const std::string file = LocalFile("deep.txt", "deepest");

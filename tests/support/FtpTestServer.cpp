@@ -11,8 +11,11 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <stdexcept>
 
 extern char** environ;
@@ -66,15 +69,34 @@ int BoundLoopbackSocket(int& port) {
 
 }  // namespace
 
-FtpTestServer::FtpTestServer(std::string user, std::string password)
-    : user_(std::move(user)), password_(std::move(password)) {
+FtpTestServer::FtpTestServer(std::string user, std::string password, Security security)
+    : user_(std::move(user)), password_(std::move(password)), tls_(security == Security::Tls) {
     std::filesystem::create_directories(RootFolder());
     std::filesystem::create_directories(folder_.path() + "/control");
+    if (tls_) MakeCertificate();
+    Start(0);
+}
+
+void FtpTestServer::MakeCertificate() const {
+    // A key of its own on every call: a renewed certificate differs.
+    const std::string command =
+        "openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout '" +
+        folder_.path() + "/key.pem' -out '" + folder_.path() +
+        "/cert.pem' -days 2 -subj /CN=127.0.0.1 2>/dev/null";
+    if (std::system(command.c_str()) != 0) throw std::runtime_error("openssl could not make a certificate");
+}
+
+void FtpTestServer::Start(int port) {
     const std::string script = std::string(TARNWICK_SOURCE_DIR) + "/tests/support/ftp_test_server.py";
     const std::string logFile = folder_.path() + "/server.log";
-    std::vector<std::string> arguments = {
-        "/usr/bin/python3",          script,       "--root",   RootFolder(),     "--control",
-        folder_.path() + "/control", "--user-hex", Hex(user_), "--password-hex", Hex(password_)};
+    std::vector<std::string> arguments = {"/usr/bin/python3", script,      "--root",
+                                          RootFolder(),       "--control", folder_.path() + "/control",
+                                          "--user-hex",       Hex(user_),  "--password-hex",
+                                          Hex(password_),     "--port",    std::to_string(port)};
+    if (tls_) {
+        arguments.insert(arguments.end(), {"--tls-cert", folder_.path() + "/cert.pem", "--tls-key",
+                                           folder_.path() + "/key.pem"});
+    }
     std::vector<char*> argv;
     for (auto& argument : arguments) argv.push_back(argument.data());
     argv.push_back(nullptr);
@@ -84,7 +106,7 @@ FtpTestServer::FtpTestServer(std::string user, std::string password)
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, logFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, logFile.c_str(), O_WRONLY | O_CREAT | O_APPEND,
                                      0644);
     const int spawned = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
@@ -102,6 +124,36 @@ FtpTestServer::FtpTestServer(std::string user, std::string password)
         throw;
     }
     close(output[0]);
+}
+
+void FtpTestServer::RenewCertificate() {
+    kill(pid_, SIGKILL);
+    waitpid(pid_, nullptr, 0);
+    MakeCertificate();
+    Start(port_);
+}
+
+std::string FtpTestServer::CertificatePem() const {
+    std::ifstream in(folder_.path() + "/cert.pem", std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string FtpTestServer::CertificateFingerprint() const {
+    // As the openssl tool prints it: "sha256 Fingerprint=AB:CD:...".
+    const std::string command =
+        "openssl x509 -noout -fingerprint -sha256 -in '" + folder_.path() + "/cert.pem'";
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) throw std::runtime_error("cannot run openssl");
+    std::string output;
+    char buffer[256];
+    while (fgets(buffer, sizeof buffer, pipe) != nullptr) output += buffer;
+    pclose(pipe);
+    const auto equals = output.find('=');
+    if (equals == std::string::npos) throw std::runtime_error("openssl printed no fingerprint: " + output);
+    std::string fingerprint = output.substr(equals + 1);
+    while (!fingerprint.empty() && (fingerprint.back() == '\n' || fingerprint.back() == '\r'))
+        fingerprint.pop_back();
+    return fingerprint;
 }
 
 FtpTestServer::~FtpTestServer() {
@@ -139,6 +191,13 @@ std::vector<std::string> FtpTestServer::StoredPaths() const {
     for (const auto& event : Events())
         if (event.rfind("STOR ", 0) == 0) paths.push_back(event.substr(5));
     return paths;
+}
+
+std::vector<std::string> FtpTestServer::DataConnectionModes() const {
+    std::vector<std::string> modes;
+    for (const auto& event : Events())
+        if (event.rfind("DATA ", 0) == 0) modes.push_back(event.substr(5));
+    return modes;
 }
 
 std::string FtpTestServer::ControlFile(const std::string& name) const {

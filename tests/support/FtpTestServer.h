@@ -14,7 +14,11 @@
 // waited for) at destruction.
 class FtpTestServer {
 public:
-    explicit FtpTestServer(std::string user = "tester", std::string password = "secret");
+    // Tls: FTP with explicit TLS required on control and data connections,
+    // with a self-signed certificate made for this server.
+    enum class Security { Plain, Tls };
+    explicit FtpTestServer(std::string user = "tester", std::string password = "secret",
+                           Security security = Security::Plain);
     ~FtpTestServer();
     FtpTestServer(const FtpTestServer&) = delete;
     FtpTestServer& operator=(const FtpTestServer&) = delete;
@@ -30,6 +34,8 @@ public:
 
     // Successful logins so far.
     int LoginCount() const;
+    // "passive" or "active" for each data connection asked for so far, in order.
+    std::vector<std::string> DataConnectionModes() const;
     // Remote paths of the files stored so far, in order.
     std::vector<std::string> StoredPaths() const;
 
@@ -52,7 +58,16 @@ public:
     // a file whose name starts with this one.
     void DieDuringUploadOf(const std::string& fileName);
 
+    // The TLS server's certificate (PEM) and its SHA-256 fingerprint as the
+    // openssl tool prints it.
+    std::string CertificatePem() const;
+    std::string CertificateFingerprint() const;
+    // Restarts the TLS server on the same port with a new key and certificate.
+    void RenewCertificate();
+
 private:
+    void MakeCertificate() const;
+    void Start(int port);
     std::vector<std::string> Events() const;
     std::string ControlFile(const std::string& name) const;
     void AddControlLine(const std::string& name, const std::string& line);
@@ -60,6 +75,7 @@ private:
     std::string user_;
     std::string password_;
     TempFolder folder_;
+    bool tls_ = false;
     pid_t pid_ = -1;
     int port_ = 0;
 };

@@ -5,6 +5,8 @@ Prints "READY <port>" on stdout once it accepts connections. The virtual root
 is --root; users start in the folder "/login" below it, so absolute and
 relative paths lead to different places.
 
+With --tls-cert and --tls-key it speaks FTP with explicit TLS only.
+
 Faults are switched on at run time by files in --control (read on demand):
   drop_after      a byte count: the next upload that passes it loses its
                   control and data connections (the file is removed after use)
@@ -18,7 +20,8 @@ Faults are switched on at run time by files in --control (read on demand):
                   connection answers nothing any more (not even "226")
   die_during_names  names, one a line: the server kills itself (SIGKILL)
                   while it receives a file whose name starts with one of them
-Events (one a line) go to <control>/events: "LOGIN", "STOR <path>".
+Events (one a line) go to <control>/events: "LOGIN", "STOR <path>", and
+"DATA passive" or "DATA active" for each data connection asked for.
 """
 
 import argparse
@@ -28,7 +31,7 @@ import signal
 import sys
 
 from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import DTPHandler, FTPHandler
+from pyftpdlib.handlers import DTPHandler, FTPHandler, TLS_DTPHandler, TLS_FTPHandler
 from pyftpdlib.servers import FTPServer
 
 LOGIN_FOLDER = "/login"
@@ -120,6 +123,22 @@ class TestHandler(FTPHandler):
         self.fs.cwd = LOGIN_FOLDER
         record_event(self.control, "LOGIN")
 
+    def ftp_PASV(self, line):
+        record_event(self.control, "DATA passive")
+        return super().ftp_PASV(line)
+
+    def ftp_EPSV(self, line):
+        record_event(self.control, "DATA passive")
+        return super().ftp_EPSV(line)
+
+    def ftp_PORT(self, line):
+        record_event(self.control, "DATA active")
+        return super().ftp_PORT(line)
+
+    def ftp_EPRT(self, line):
+        record_event(self.control, "DATA active")
+        return super().ftp_EPRT(line)
+
     def on_file_received(self, file):
         record_event(self.control, "STOR " + file)
 
@@ -144,6 +163,26 @@ class TestHandler(FTPHandler):
         return super().ftp_STOR(file, mode)
 
 
+class TlsFaultyDTPHandler(FaultyDTPHandler, TLS_DTPHandler):
+    # Reads go through the TLS layer first (the faults of the data connection
+    # are not injected over TLS).
+    handle_read_event = TLS_DTPHandler.handle_read_event
+
+    def readable(self):
+        # A client may shake hands on the data connection before it names the
+        # transfer; the plain handler would take that for a hang-up.
+        if not self.receive and not self._initialized:
+            return self._ssl_want_read or self._ssl_accepting
+        return super().readable()
+
+
+class TlsTestHandler(TestHandler, TLS_FTPHandler):
+    """FTP with explicit TLS; clear-text logins and transfers are refused."""
+    dtp_handler = TlsFaultyDTPHandler
+    tls_control_required = True
+    tls_data_required = True
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--root", required=True)
@@ -151,6 +190,8 @@ def main():
     parser.add_argument("--user-hex", required=True)
     parser.add_argument("--password-hex", required=True)
     parser.add_argument("--port", type=int, default=0)
+    parser.add_argument("--tls-cert")
+    parser.add_argument("--tls-key")
     args = parser.parse_args()
 
     def from_hex(text):
@@ -159,11 +200,20 @@ def main():
     os.makedirs(os.path.join(args.root, LOGIN_FOLDER.lstrip("/")), exist_ok=True)
     authorizer = DummyAuthorizer()
     authorizer.add_user(from_hex(args.user_hex), from_hex(args.password_hex), args.root, perm="elradfmwMT")
-    TestHandler.authorizer = authorizer
-    TestHandler.control = args.control
+    handler = TestHandler
+    if args.tls_cert:
+        handler = TlsTestHandler
+        handler.certfile = args.tls_cert
+        handler.keyfile = args.tls_key
+        # Data connections resume the control connection's TLS session.
+        context = handler.get_ssl_context()
+        context.set_session_id(b"tarnwick-test")
+        handler.ssl_context = context
+    handler.authorizer = authorizer
+    handler.control = args.control
     logging.basicConfig(level=logging.WARNING, stream=sys.stderr)
 
-    server = FTPServer(("127.0.0.1", args.port), TestHandler)
+    server = FTPServer(("127.0.0.1", args.port), handler)
     server.max_cons = 64
     print("READY %d" % server.address[1], flush=True)
     server.serve_forever(handle_exit=False)
