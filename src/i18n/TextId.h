@@ -141,4 +141,10 @@ enum class TextId : int {
     RefusedNoFolderSuffix = 987,
     RefusedNotAbsolute = 988,
     RefusedNoFolder = 989,
+    FtpProtocolLabel = 990,
+    FtpWithTls = 991,
+    FtpPassiveMode = 992,
+    CertificateUnverified = 993,  // one text: host and port
+    CertificateFingerprint = 994,
+    CertificateTrustQuestion = 995,
 };

@@ -55,8 +55,10 @@ CAddFtp::CAddFtp(Dialogs& dialogs, QWidget* parent, std::string programFolder)
     ui_->checkConnectionButton->setText(DialogText(texts_, TextId::FtpCheckConnection));
     ui_->cancelButton->setText(DialogText(texts_, TextId::Cancel));
 
+    ui_->protocolLabel->setText(DialogText(texts_, TextId::FtpProtocolLabel));
+    ui_->passiveCheck->setText(DialogText(texts_, TextId::FtpPassiveMode));
     ui_->protocolCombo->addItem(QStringLiteral("FTP"));
-    ui_->protocolCombo->addItem(QStringLiteral("FTP with TLS"));
+    ui_->protocolCombo->addItem(PlainControlText(DialogText(texts_, TextId::FtpWithTls)));
     connect(ui_->protocolCombo, &QComboBox::activated, this, &CAddFtp::OnProtocolChosen);
     connect(ui_->serverEdit, &QLineEdit::textEdited, this, &CAddFtp::OnServerEdited);
     connect(ui_->okButton, &QPushButton::clicked, this, &CAddFtp::accept);
@@ -209,15 +211,11 @@ bool CAddFtp::OfferTrust(const std::string& host, const CertificateIdentity& cer
     std::string why;
     const auto address = ParseFtpServer(host, why);
     if (!address) return false;
-    const QString question =
-        QStringLiteral(
-            "The certificate of %1 cannot be verified: no certificate authority vouches for it.\n\n"
-            "SHA-256 fingerprint:\n%2\n\n"
-            "Compare it with the one the server's administrator gave you. Trust this certificate "
-            "for this server? Backups will then accept this certificate only.")
-            .arg(QString::fromStdString(address->HostAndPort()),
-                 QString::fromStdString(certificate.fingerprint));
-    if (dialogs_.ShowMessage(this, question, DialogText(texts_, TextId::MessageCaption),
+    const std::string question =
+        FormatText(texts_.GetText(TextId::CertificateUnverified), address->HostAndPort()) + "\n\n" +
+        texts_.GetText(TextId::CertificateFingerprint) + "\n" + certificate.fingerprint + "\n\n" +
+        texts_.GetText(TextId::CertificateTrustQuestion);
+    if (dialogs_.ShowMessage(this, QString::fromUtf8(question), DialogText(texts_, TextId::MessageCaption),
                              Dialogs::Buttons::YesNo, Dialogs::Icon::Question) != Dialogs::Answer::Yes)
         return false;
     try {
