@@ -1,4 +1,5 @@
 #include "CliProcess.h"
+#include "CliTestHome.h"
 #include "engine/BackupLayout.h"
 #include "engine/RunLock.h"
 #include "i18n/CTranslation.h"
@@ -20,18 +21,15 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 
 namespace {
-class CliTest : public ::testing::Test {
+class CliTest : public ::testing::Test, public CliTestHome {
 protected:
-    CliTest() : settings(BinFolder()) {
-        settings.ResolveSettingsFile();
-        texts.Load();
+    CliTest() {
         WriteTestFile(source.path() + "/Data/a/b.txt", "bee");
         WriteTestFile(source.path() + "/notes.txt", "notes");
         setup.destination = target.path() + "/backup/...";
         setup.entries = {source.path() + "/Data/...", source.path() + "/notes.txt"};
         setup.interval = 45;
         setup.minutesRemaining = 7;
-        projectPath = home.path() + "/project.tarn";
         WriteProject(projectPath, setup);
         SetOptions("000000000000000");
     }
@@ -51,13 +49,7 @@ protected:
         return saved;
     }
 
-    TempHome home;
-    TempFolder source;
-    TempFolder target;
-    PowerClass settings;
-    CTranslation texts{BinFolder()};
     BackupSetup setup;
-    std::string projectPath;
 };
 
 TEST(CliUsageTest, HelpVersionAndUsageErrors) {

@@ -1,4 +1,5 @@
 #include "CliProcess.h"
+#include "CliTestHome.h"
 #include "engine/BackupLayout.h"
 #include "i18n/CTranslation.h"
 #include "sources/Entries.h"
@@ -25,15 +26,12 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 
 namespace {
-class ProjectCommandsTest : public ::testing::Test {
+class ProjectCommandsTest : public ::testing::Test, public CliTestHome {
 protected:
-    ProjectCommandsTest() : settings(BinFolder()) {
-        settings.ResolveSettingsFile();
-        texts.Load();
+    ProjectCommandsTest() {
         WriteTestFile(source.path() + "/Data/a.txt", "alpha");
         WriteTestFile(source.path() + "/Data/sub/b.txt", "bee");
         WriteTestFile(source.path() + "/notes.txt", "notes");
-        projectPath = home.path() + "/project.tarn";
         settings.SetSetting("Options", "000010000000000");  // full, history log on
     }
 
@@ -54,13 +52,6 @@ protected:
         ASSERT_EQ(Cli({"schedule", "--every", "45m"}).exitCode, 0);
     }
     std::string LogPath() const { return HistoryLogPath(settings.SettingsFolder(), BinFolder()); }
-
-    TempHome home;
-    TempFolder source;
-    TempFolder target;
-    PowerClass settings;
-    CTranslation texts{BinFolder()};
-    std::string projectPath;
 };
 
 // Every file below the folder with its bytes and modification time.

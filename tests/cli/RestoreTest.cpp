@@ -1,4 +1,5 @@
 #include "CliProcess.h"
+#include "CliTestHome.h"
 #include "sources/Entries.h"
 #include "storage/PowerClass.h"
 #include "storage/ProjectFile.h"
@@ -64,10 +65,9 @@ std::time_t ModifiedSeconds(const std::string& path) {
     return status.st_mtime;
 }
 
-class RestoreTest : public ::testing::Test {
+class RestoreTest : public ::testing::Test, public CliTestHome {
 protected:
-    RestoreTest() : settings(BinFolder()) {
-        settings.ResolveSettingsFile();
+    RestoreTest() {
         WriteTestFile(Data() + "/a/b.txt", "bee");
         WriteTestFile(Data() + "/c/d.txt", "dee");
         fs::create_symlink("a/b.txt", Data() + "/link");
@@ -76,7 +76,6 @@ protected:
         SetModificationTime(Notes(), 2024, 3, 7, 9, 0, 0);
         setup.destination = target.path() + "/backup/...";
         setup.entries = {Data() + "/...", Notes()};
-        projectPath = home.path() + "/project.tarn";
         WriteProject(projectPath, setup);
         SetOptions(kFull);
     }
@@ -104,12 +103,7 @@ protected:
         EXPECT_EQ(fs::read_symlink(prefix + Data() + "/link"), "a/b.txt");
     }
 
-    TempHome home;
-    TempFolder source;
-    TempFolder target;
-    PowerClass settings;
     BackupSetup setup;
-    std::string projectPath;
 };
 
 TEST_F(RestoreTest, FullAndIncrementalBackupsComeBackToTheirPlacesWithTheirTimes) {

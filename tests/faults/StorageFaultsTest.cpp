@@ -1,6 +1,7 @@
 // Bad, blocked, full and concurrently edited project and settings files under
 // the real command-line runner.
 #include "cli/CliProcess.h"
+#include "cli/CliTestHome.h"
 #include "i18n/CTranslation.h"
 #include "sources/Entries.h"
 #include "storage/FirstStart.h"
@@ -26,17 +27,14 @@ using ::testing::HasSubstr;
 
 namespace {
 
-class StorageFaults : public ::testing::Test {
+class StorageFaults : public ::testing::Test, public CliTestHome {
 protected:
-    StorageFaults() : settings(BinFolder()) {
-        settings.ResolveSettingsFile();
-        texts.Load();
+    StorageFaults() {
         WriteTestFile(source.path() + "/notes.txt", "notes");
         setup.destination = LocalDestination(target.path() + "/backup");
         setup.entries = {source.path() + "/notes.txt"};
         setup.interval = 45;
         setup.minutesRemaining = 7;
-        projectPath = home.path() + "/project.tarn";
         WriteProject(projectPath, setup);
         settings.SetSetting("Options", "000000000000000");
     }
@@ -52,13 +50,7 @@ protected:
         EXPECT_FALSE(fs::exists(NotesCopy()));
     }
 
-    TempHome home;
-    TempFolder source;
-    TempFolder target;
-    PowerClass settings;
-    CTranslation texts{BinFolder()};
     BackupSetup setup;
-    std::string projectPath;
 };
 
 // What a damaged or foreign file may hold instead of a project or settings.
