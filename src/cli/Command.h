@@ -37,3 +37,22 @@ public:
     // UsageError for arguments it cannot take.
     virtual int Run(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) = 0;
 };
+
+// A subcommand with its help texts given at construction.
+class DescribedCommand : public Command {
+public:
+    struct Texts {
+        std::string_view name;
+        std::string_view synopsis;
+        std::string_view description;
+        std::string_view options;
+    };
+    explicit DescribedCommand(Texts texts) : texts_(texts) {}
+    std::string_view Name() const override { return texts_.name; }
+    std::string_view Synopsis() const override { return texts_.synopsis; }
+    std::string_view Description() const override { return texts_.description; }
+    std::string_view Options() const override { return texts_.options; }
+
+private:
+    Texts texts_;
+};

@@ -30,25 +30,6 @@ void RequireOnlyOptions(const ProjectArguments& arguments, const std::vector<std
                         std::string_view command);
 bool HasOption(const ProjectArguments& arguments, std::string_view option);
 
-// A subcommand with its help texts given at construction.
-class DescribedCommand : public Command {
-public:
-    struct Texts {
-        std::string_view name;
-        std::string_view synopsis;
-        std::string_view description;
-        std::string_view options;
-    };
-    explicit DescribedCommand(Texts texts) : texts_(texts) {}
-    std::string_view Name() const override { return texts_.name; }
-    std::string_view Synopsis() const override { return texts_.synopsis; }
-    std::string_view Description() const override { return texts_.description; }
-    std::string_view Options() const override { return texts_.options; }
-
-private:
-    Texts texts_;
-};
-
 // The project as the window holds it once opened, for reading: nullopt (the
 // reason on err) when it cannot be loaded.
 std::optional<LoadedSetup> LoadProjectForCommand(const std::optional<std::string>& project,

@@ -73,27 +73,21 @@ void PrintDryRun(const RestorePlan& plan, std::ostream& out) {
 }
 }  // namespace
 
-std::string_view RestoreCommand::Synopsis() const {
-    return "restore [--project PROJECT] [--to DIR] [--dry-run] [--overwrite] [PATH...]";
-}
-
-std::string_view RestoreCommand::Description() const {
-    return "copy the project's files back from its destination (a folder or an\n"
-           "FTP server), each to its original place. PATH limits the restore to\n"
-           "the files and folders at or below the given original paths.\n"
-           "Exceptions of the project are not restored.\n";
-}
-
-std::string_view RestoreCommand::Options() const {
-    return "--project PROJECT  the project (default: the desktop program's default)\n"
-           "--to DIR           restore below DIR, under the original absolute paths\n"
-           "--dry-run          list what would be restored, skipped or is missing,\n"
-           "                   with counts and total size; change nothing\n"
-           "--overwrite        also replace local files newer than their backup copy\n"
-           "Exit status: 0 everything restored (newer local files skipped), 1 some\n"
-           "file failed or had no backup copy, or the destination cannot be read,\n"
-           "2 usage error or unloadable project.\n";
-}
+RestoreCommand::RestoreCommand()
+    : DescribedCommand({"restore",
+                        "restore [--project PROJECT] [--to DIR] [--dry-run] [--overwrite] [PATH...]",
+                        "copy the project's files back from its destination (a folder or an\n"
+                        "FTP server), each to its original place. PATH limits the restore to\n"
+                        "the files and folders at or below the given original paths.\n"
+                        "Exceptions of the project are not restored.\n",
+                        "--project PROJECT  the project (default: the desktop program's default)\n"
+                        "--to DIR           restore below DIR, under the original absolute paths\n"
+                        "--dry-run          list what would be restored, skipped or is missing,\n"
+                        "                   with counts and total size; change nothing\n"
+                        "--overwrite        also replace local files newer than their backup copy\n"
+                        "Exit status: 0 everything restored (newer local files skipped), 1 some\n"
+                        "file failed or had no backup copy, or the destination cannot be read,\n"
+                        "2 usage error or unloadable project.\n"}) {}
 
 int RestoreCommand::Run(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
     const RestoreArguments parsed = ParseArguments(arguments);

@@ -4,11 +4,8 @@
 
 // `restore [--project PROJECT] [--to DIR] [--dry-run] [--overwrite] [PATH...]`:
 // copies the project's files back from its destination.
-class RestoreCommand : public Command {
+class RestoreCommand : public DescribedCommand {
 public:
-    std::string_view Name() const override { return "restore"; }
-    std::string_view Synopsis() const override;
-    std::string_view Description() const override;
-    std::string_view Options() const override;
+    RestoreCommand();
     int Run(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) override;
 };

@@ -40,27 +40,20 @@ int PlanProjectRun(const std::optional<std::string>& project, std::ostream& out,
 }
 }  // namespace
 
-std::string_view RunCommand::Synopsis() const {
-    return "run [--dry-run] [PROJECT | --project PROJECT]";
-}
-
-std::string_view RunCommand::Description() const {
-    return "back up the project now, as its schedule would, and save the\n"
-           "project with the time of this run. PROJECT defaults to the\n"
-           "desktop program's default project (setting \"Path\").\n";
-}
-
-std::string_view RunCommand::Options() const {
-    return "--project PROJECT  the project, as the positional PROJECT\n"
-           "--dry-run          list what the run would copy or upload, with counts\n"
-           "                   and total size; copy, log and save nothing\n"
-           "Status lines and errors go to stderr, the summary to stdout.\n"
-           "Exit status: 0 everything copied, 1 some item or log line failed,\n"
-           "2 usage error, unloadable project or unusable backup folder (empty,\n"
-           "relative or without the trailing \"/...\"), 3 another run holds the lock,\n"
-           "130 stopped by SIGINT or SIGTERM (not recorded as the project's last run).\n"
-           "With --dry-run: 0 listed, 1 some source is missing or unreadable.\n";
-}
+RunCommand::RunCommand()
+    : DescribedCommand({"run", "run [--dry-run] [PROJECT | --project PROJECT]",
+                        "back up the project now, as its schedule would, and save the\n"
+                        "project with the time of this run. PROJECT defaults to the\n"
+                        "desktop program's default project (setting \"Path\").\n",
+                        "--project PROJECT  the project, as the positional PROJECT\n"
+                        "--dry-run          list what the run would copy or upload, with counts\n"
+                        "                   and total size; copy, log and save nothing\n"
+                        "Status lines and errors go to stderr, the summary to stdout.\n"
+                        "Exit status: 0 everything copied, 1 some item or log line failed,\n"
+                        "2 usage error, unloadable project or unusable backup folder (empty,\n"
+                        "relative or without the trailing \"/...\"), 3 another run holds the lock,\n"
+                        "130 stopped by SIGINT or SIGTERM (not recorded as the project's last run).\n"
+                        "With --dry-run: 0 listed, 1 some source is missing or unreadable.\n"}) {}
 
 int RunCommand::Run(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) {
     // A lone argument names the project, even one that looks like an option,

@@ -3,11 +3,8 @@
 #include "cli/Command.h"
 
 // `run [PROJECT]`: one backup run now.
-class RunCommand : public Command {
+class RunCommand : public DescribedCommand {
 public:
-    std::string_view Name() const override { return "run"; }
-    std::string_view Synopsis() const override;
-    std::string_view Description() const override;
-    std::string_view Options() const override;
+    RunCommand();
     int Run(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) override;
 };
