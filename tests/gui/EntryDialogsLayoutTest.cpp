@@ -1,8 +1,8 @@
 #include "ScriptedDialogs.h"
-#include "sources/CAddFtp.h"
-#include "sources/CAddSpecialFolder.h"
-#include "sources/CWhatFolderType.h"
-#include "sources/DialogText.h"
+#include "entries/CAddFtp.h"
+#include "entries/CAddSpecialFolder.h"
+#include "entries/CWhatFolderType.h"
+#include "entries/DialogText.h"
 #include "storage/PowerClass.h"
 #include "support/TempHome.h"
 

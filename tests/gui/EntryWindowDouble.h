@@ -1,6 +1,6 @@
 #pragma once
 
-#include "sources/EntryCommands.h"
+#include "entries/EntryCommands.h"
 
 #include <QLineEdit>
 #include <QListWidget>

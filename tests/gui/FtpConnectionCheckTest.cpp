@@ -1,6 +1,6 @@
 #include "ScriptedDialogs.h"
-#include "sources/CAddFtp.h"
-#include "sources/DialogText.h"
+#include "entries/CAddFtp.h"
+#include "entries/DialogText.h"
 #include "sources/KnownServers.h"
 #include "storage/PowerClass.h"
 #include "support/FtpTestServer.h"

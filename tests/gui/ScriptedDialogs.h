@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/Dialogs.h"
-#include "platform/QtDialogs.h"
+#include "dialogs/Dialogs.h"
+#include "dialogs/QtDialogs.h"
 
 #include <QDialog>
 #include <QString>

@@ -18,7 +18,7 @@ namespace {
 // Every number the program asks for, taken from the enumeration itself so that a
 // new text cannot be forgotten in the file.
 std::vector<int> AllTextNumbers() {
-    const std::string header = ReadTestFile(std::string(TARNWICK_SOURCE_DIR) + "/src/i18n/TextId.h");
+    const std::string header = ReadTestFile(std::string(TARNWICK_SOURCE_DIR) + "/src/core/i18n/TextId.h");
     const std::regex enumerator(R"(\b\w+\s*=\s*(\d+)\s*,)");
     std::vector<int> numbers;
     for (auto it = std::sregex_iterator(header.begin(), header.end(), enumerator);
