@@ -35,7 +35,9 @@ done
 desktop-file-validate /usr/share/applications/tarnwick-backup.desktop
 appstreamcli validate --no-net /usr/share/metainfo/example.tarnwick.backup.metainfo.xml >/dev/null
 [ -f /usr/share/icons/hicolor/scalable/apps/tarnwick-backup.svg ]
-[ -f /usr/share/man/man1/tarnwick-backup.1 ] && [ -f /usr/share/man/man1/tarnwick-backup-cli.1 ]
+for page in tarnwick-backup tarnwick-backup-cli; do
+  gzip -t "/usr/share/man/man1/$page.1.gz"
+done
 
 scripts/smoke-run.sh /usr/bin/tarnwick-backup-cli
 

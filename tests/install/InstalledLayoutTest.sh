@@ -12,13 +12,13 @@ trap 'rm -rf "$prefix"' EXIT
 chmod 0755 "$prefix"
 cmake --install "$build" --prefix "$prefix" >/dev/null
 
-expected=("$bindir/tarnwick-backup-cli" "$mandir/man1/tarnwick-backup-cli.1"
+expected=("$bindir/tarnwick-backup-cli" "$mandir/man1/tarnwick-backup-cli.1.gz"
           "$datadir/bash-completion/completions/tarnwick-backup-cli")
 for file in config.ini tarnwick_backup.tarn history.txt TarnwickBackuptrl.ini help.html; do
   expected+=("$datadir/tarnwick-backup/$file")
 done
 if [ "$gui" = 1 ]; then
-  expected+=("$bindir/tarnwick-backup" "$mandir/man1/tarnwick-backup.1"
+  expected+=("$bindir/tarnwick-backup" "$mandir/man1/tarnwick-backup.1.gz"
              "$datadir/applications/tarnwick-backup.desktop"
              "$datadir/icons/hicolor/scalable/apps/tarnwick-backup.svg"
              "$datadir/metainfo/example.tarnwick.backup.metainfo.xml")
