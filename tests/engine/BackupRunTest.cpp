@@ -331,6 +331,32 @@ TEST_F(BackupRunTest, CancelSkipsTheRemainingEntriesAndEndsAsACancelledRun) {
     EXPECT_TRUE(ReadTestFile(LogPath()).ends_with(TimeText() + Text(TextId::RunEnded) + "\r\n"));
 }
 
+TEST_F(BackupRunTest, StopReachesTheCopyOfAWholeFolderInAFullRun) {
+    const std::string bulk = source.path() + "/Bulk";
+    fs::create_directories(bulk);
+    for (int i = 0; i < 200; ++i)
+        WriteTestFile(bulk + "/f" + std::to_string(i), "content " + std::to_string(i));
+    setup.entries = {bulk + "/..."};
+    StartLog();
+    // The user presses Stop while the folder's files are being copied.
+    int pumps = 0;
+    window.onPump = [&] {
+        if (++pumps == 50) RequestCancel(run);
+    };
+    EXPECT_EQ(Run(), RunOutcome::Cancelled);
+
+    const std::string copy = root + "/" + EntryFolderName(bulk + "/...", 0, false);
+    std::size_t copied = 0;
+    for (const auto& file : fs::directory_iterator(copy)) {
+        ++copied;
+        const std::string name = file.path().filename().string();
+        EXPECT_EQ(ReadTestFile(file.path().string()), "content " + name.substr(1)) << name;
+    }
+    EXPECT_GT(copied, 0u);
+    EXPECT_LT(copied, 200u);
+    EXPECT_TRUE(ReadTestFile(LogPath()).ends_with(TimeText() + Text(TextId::RunCancelled) + "\r\n"));
+}
+
 TEST_F(BackupRunTest, AutomaticStartWaitsInSecondStepsAndCanBeStopped) {
     setup.entries = {notesFile};
     setup.optionFlags = "000000000002000";

@@ -226,6 +226,8 @@ private:
         return options_.holdsBack && options_.holdsBack(Join(folderPath, name), isFolder);
     }
 
+    bool StopRequested() const { return options_.stopRequested && options_.stopRequested(); }
+
     // Takes ownership of sourceFd.
     void CopyFolderContents(int sourceFd, const std::string& sourcePath, const OpenFolder& target,
                             const std::string* pattern) {
@@ -237,6 +239,7 @@ private:
         if (!target.fresh) SweepStaleTemporaries(target);
         const OpenFolder source{::dirfd(folder), sourcePath};
         while (const dirent* entry = ::readdir(folder)) {
+            if (StopRequested()) break;
             const char* name = entry->d_name;
             if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
             if (pattern != nullptr && !MatchesPattern(*pattern, name)) continue;

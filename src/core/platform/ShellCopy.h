@@ -68,6 +68,9 @@ struct CopyOptions {
     // Holds back a source path found inside a copied folder (isFolder: the
     // whole folder); empty copies everything.
     std::function<bool(const std::string& sourcePath, bool isFolder)> holdsBack;
+    // Asked before each entry of a copied folder: true stops the copy there
+    // (every file already named stays whole); empty never stops.
+    std::function<bool()> stopRequested;
     // Confines every write below the target's root; the destination is then
     // the root (copy into it) or the very path the copy gets.
     BackupTarget* target = nullptr;
