@@ -155,10 +155,10 @@ class Session:
             return ""
 
     def close(self):
+        # The program, then the window manager, then the display they talk to.
         for process in reversed(self.processes):
             if process.poll() is None:
                 process.terminate()
-        for process in reversed(self.processes):
             try:
                 process.wait(timeout=5)
             except subprocess.TimeoutExpired:
@@ -267,7 +267,8 @@ def project_run_state(project):
     if len(lines) < 6:
         raise Failure(f"the project file is too short: {lines}")
     lines += [""] * (8 - len(lines))  # no entries yet, no last run yet
-    return {"destination": lines[3], "minutes": lines[5], "last_run": lines[6], "entries": lines[7]}
+    return {"destination": lines[3], "interval": lines[4], "minutes": lines[5], "last_run": lines[6],
+            "entries": lines[7]}
 
 
 def make_tree(folder, files):
@@ -403,7 +404,7 @@ def closing_during_run_finishes_it(session, main, window, source, last_run):
         raise Failure("the run's end did not save the project")
     state = project_run_state(session.project_file)
     # A run ended by a close is no completed backup: the last run stays, the countdown restarts.
-    if state["last_run"] != last_run or state["minutes"] != "1440":
+    if state["last_run"] != last_run or state["minutes"] != state["interval"]:
         raise Failure(f"unexpected run state in the project after the close: {state}")
     if session.visible_windows("^" + re.escape(WINDOW_TITLE) + "$"):
         raise Failure("the window is still there after the program ended")
