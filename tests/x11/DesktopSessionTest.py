@@ -206,14 +206,18 @@ class Session:
         wait_until("the window to take the focus", lambda: self.active_window() == window)
 
     def click_start_button(self, window):
+        """Clicks Start Backup and waits until the run has written its start line."""
+        runs_before = len(run_blocks(self.history_log))
         geometry = dict(line.split("=", 1) for line in
                         self.x(["xdotool", "getwindowgeometry", "--shell", window]).split())
         width, height = int(geometry["WIDTH"]), int(geometry["HEIGHT"])
         # The start button is the big one in the bottom right corner: its right
         # edge 24, its top 95 and its bottom 43 dialog pixels from the corner,
         # at least 100 pixels wide; this point lies inside it from 0.75x to 1.6x font.
-        self.x(["xdotool", "mousemove", "--window", window, str(width - 60), str(height - 70),
-                "click", "1"])
+        point = (width - 60, height - 70)
+        self.x(["xdotool", "mousemove", "--window", window, str(point[0]), str(point[1]), "click", "1"])
+        wait_until(f"a run to start after the click at {point} (has the start button moved?)",
+                   lambda: len(run_blocks(self.history_log)) > runs_before, timeout=5, interval=0.01)
 
     # ------------------------------------------------------------ the program
 
@@ -381,7 +385,6 @@ def closing_during_run_finishes_it(session, main, window, source, last_run):
 
     session.activate(window)
     session.click_start_button(window)
-    wait_until("the second run to start", lambda: len(run_blocks(session.history_log)) > runs_before, interval=0.01)
     session.screenshot("run-in-progress")
     project_before_close = os.stat(session.project_file).st_mtime_ns
     session.x(["xdotool", "key", "--clearmodifiers", "alt+F4"])  # the window manager's close
