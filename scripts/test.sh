@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs every test:
-#  1. the whole program with -Werror, every test but the fault group (GUI tests offscreen);
+#  1. the whole program with -Werror, every test but the fault group (GUI tests offscreen;
+#     the x11 group starts the real program under Xvfb and leaves its screenshots in
+#     build/full/x11-screenshots);
 #  2. the core, the CLI and their tests without Qt, the fault group included, under
 #     address and UB sanitizers;
 #  3. the fuzz targets (clang, libFuzzer) for a fixed number of iterations;
