@@ -2,6 +2,7 @@
 
 #include <QDesktopServices>
 #include <QDialog>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
@@ -83,7 +84,9 @@ std::optional<QString> QtDialogs::SaveFile(QWidget* parent, const QString& filte
 }
 
 std::optional<QString> QtDialogs::BrowseFolder(QWidget* parent, const QString& title) {
-    const QString folder = QFileDialog::getExistingDirectory(parent, title);
+    // From the home folder, as the desktop's own pickers start, not from
+    // wherever the program happened to be started.
+    const QString folder = QFileDialog::getExistingDirectory(parent, title, QDir::homePath());
     if (folder.isEmpty()) return std::nullopt;
     return folder;
 }
