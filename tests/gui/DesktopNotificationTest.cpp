@@ -247,7 +247,9 @@ TEST_F(WindowNotificationTest, WithoutAServiceTheTrayIconCarriesTheMessageAndIts
         EXPECT_EQ(trayMessages.size(), 1);
         EXPECT_EQ(trayMessages[0][0].toString(), Text(*window, TextId::NotifyFailuresSummary));
         EXPECT_EQ(trayMessages[0][1].toString(), CountText(*window, TextId::NotifyFailuresBody));
-        window->hide();
+        // The icon raised for the message takes the window as well.
+        window->OnCommand(CommandId::MinimizeToTray);
+        EXPECT_FALSE(window->isVisible());
         emit window->Tray().Icon()->messageClicked();
         EXPECT_TRUE(window->isVisible());
         EXPECT_FALSE(window->Tray().IsShown());

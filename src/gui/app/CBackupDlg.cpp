@@ -564,7 +564,8 @@ void CBackupDlg::resizeEvent(QResizeEvent* event) {
 // ---------------------------------------------------------------- tray
 
 void CBackupDlg::MinimizeToTray() {
-    if (!tray_->Show(windowIcon())) return;
+    // The icon may be there already, raised for a message.
+    if (!tray_->IsShown() && !tray_->Show(windowIcon())) return;
     showMinimized();
     hide();
 }
