@@ -147,4 +147,12 @@ enum class TextId : int {
     CertificateUnverified = 993,  // one text: host and port
     CertificateFingerprint = 994,
     CertificateTrustQuestion = 995,
+    // The desktop notification at the end of a run; the bodies take one integer,
+    // the failure count.
+    NotifyFailuresSummary = 1050,
+    NotifyFailuresBody = 1051,
+    NotifyFinishedSummary = 1052,
+    NotifyFinishedBody = 1053,
+    NotifyCancelledSummary = 1054,
+    NotifyCancelledBody = 1055,
 };

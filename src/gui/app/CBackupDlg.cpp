@@ -3,9 +3,11 @@
 #include "app/BehaviourSettings.h"
 #include "app/CAboutDlg.h"
 #include "app/CommandIds.h"
+#include "app/DesktopNotifier.h"
 #include "app/ErrorText.h"
 #include "app/MainMenu.h"
 #include "app/ProgramIcon.h"
+#include "app/RunEndNotice.h"
 #include "app/TrayPresence.h"
 #include "app/WindowTransferReporter.h"
 #include "dialogs/Dialogs.h"
@@ -72,6 +74,7 @@ MainWindowEnvironment MainWindowEnvironment::FromProcess() {
     environment.commandLine = CommandLineText();
     environment.clock = &SystemClock();
     environment.trayAvailable = &QSystemTrayIcon::isSystemTrayAvailable;
+    environment.notificationBus = [] { return QDBusConnection::sessionBus(); };
     return environment;
 }
 
@@ -106,6 +109,16 @@ CBackupDlg::CBackupDlg(Dialogs& dialogs, MainWindowEnvironment environment, QWid
     connect(tray_, &TrayPresence::RestoreRequested, this,
             [this] { OnCommand(CommandId::TrayShowMainWindow); });
     connect(tray_, &TrayPresence::ExitRequested, this, [this] { OnCommand(CommandId::TrayExit); });
+    // A click on a notification brings the window back rather than the log: the
+    // window holds the notice that names every failure, and the log may be off.
+    notifier_ = std::make_unique<DesktopNotifier>(
+        environment_.notificationBus ? environment_.notificationBus()
+                                     : QDBusConnection(QStringLiteral("tarnwick-no-bus")),
+        texts_,
+        [this](const QString& summary, const QString& body) {
+            tray_->ShowMessage(windowIcon(), summary, body);
+        },
+        [this] { RestoreFromTray(); });
     ConnectControls();
     OnInitDialog();
 
@@ -286,7 +299,7 @@ void CBackupDlg::ReportError(const std::exception& error) {
                         Dialogs::Icon::Warning);
 }
 
-void CBackupDlg::RunEngine(const std::function<void(BackupContext&)>& step) {
+void CBackupDlg::RunEngine(const std::function<void(BackupContext&)>& step, bool scheduled) {
     ++engineDepth_;
     Guarded([&] {
         BackupContext context = Context();
@@ -296,6 +309,8 @@ void CBackupDlg::RunEngine(const std::function<void(BackupContext&)>& step) {
     if (!errors.empty())
         dialogs_.ShowNotice(this, Qt8(TransferErrorsMessage(errors, texts_)), Qt8(MessageCaption(texts_)),
                             Dialogs::Icon::Warning);
+    // A program that is ending tells nothing: its user just asked it to go.
+    if (engineDepth_ == 1 && std::exchange(runEnded_, false) && !endPending_) NotifyRunEnd(scheduled);
     --engineDepth_;
     if (engineDepth_ == 0 && endPending_) {
         endPending_ = false;
@@ -307,7 +322,13 @@ void CBackupDlg::OnSchedulerTick() {
     // A tick that arrives while a run pumps events is skipped rather than
     // nested. Messages do not hold the engine: they are notices.
     if (engineDepth_ > 0 || run_.running) return;
-    RunEngine([](BackupContext& context) { Tick(context); });
+    RunEngine([](BackupContext& context) { Tick(context); }, true);
+}
+
+void CBackupDlg::NotifyRunEnd(bool scheduled) {
+    const RunEnd end{run_.failures.size(), run_.cancelRequested, scheduled, !isVisible() || isMinimized()};
+    if (const std::optional<RunEndNoticeText> notice = RunEndNotice(end, texts_))
+        notifier_->Notify(Qt8(notice->summary), Qt8(notice->body));
 }
 
 void CBackupDlg::OnCommand(int id) {
@@ -543,7 +564,8 @@ void CBackupDlg::resizeEvent(QResizeEvent* event) {
 // ---------------------------------------------------------------- tray
 
 void CBackupDlg::MinimizeToTray() {
-    if (!tray_->Show(windowIcon())) return;
+    // The icon may be there already, raised for a message.
+    if (!tray_->IsShown() && !tray_->Show(windowIcon())) return;
     showMinimized();
     hide();
 }
@@ -593,6 +615,7 @@ void CBackupDlg::PumpMessages() {
 }
 
 void CBackupDlg::SetRunning(bool running) {
+    runEnded_ = runEnded_ || (run_.running && !running);
     const MainWindowControls& c = controls_;
     for (QWidget* control : std::initializer_list<QWidget*>{
              c.addFile, c.addFolder, c.removeEntry, c.browse, c.fullBackup, c.incrementalBackup,

@@ -10,6 +10,7 @@
 #include "storage/PowerClass.h"
 #include "util/TimeText.h"
 
+#include <QDBusConnection>
 #include <QDialog>
 #include <QTimer>
 
@@ -22,6 +23,7 @@ class MainMenu;
 class QEventLoop;
 class QWidget;
 class TrayPresence;
+class UserNotifier;
 class WindowTransferReporter;
 
 // Where the main window finds what lies outside it; tests replace parts.
@@ -31,6 +33,8 @@ struct MainWindowEnvironment {
     std::string commandLine;     // for the automatic-start marker
     const Clock* clock = nullptr;
     std::function<bool()> trayAvailable;
+    // The bus of the desktop's notification service; unset: the tray's messages only.
+    std::function<QDBusConnection()> notificationBus;
 
     // The running program's own values.
     static MainWindowEnvironment FromProcess();
@@ -106,7 +110,9 @@ private:
     void ReportError(const std::exception& error);
     // Runs the scheduler or the run, then shows the run's transfer errors and
     // carries out an end of the program that arrived meanwhile.
-    void RunEngine(const std::function<void(BackupContext&)>& step);
+    void RunEngine(const std::function<void(BackupContext&)>& step, bool scheduled = false);
+    // Tells the desktop how the run that just ended went, when the user should know.
+    void NotifyRunEnd(bool scheduled);
 
     void ConnectControls();
     void ApplyTexts();
@@ -145,10 +151,12 @@ private:
     TrayPresence* tray_;
     QTimer timer_;
     std::unique_ptr<WindowTransferReporter> reporter_;
+    std::unique_ptr<UserNotifier> notifier_;
     EntryCommands entryCommands_;
 
     int engineDepth_ = 0;      // scheduler or run on the call stack
     bool endPending_ = false;  // the program was asked to end during a run
+    bool runEnded_ = false;    // a run ended since the engine was entered
     int pendingResult_ = QDialog::Rejected;
     QEventLoop* waitLoop_ = nullptr;
 };

@@ -18,6 +18,7 @@ bool TrayPresence::Show(const QIcon& icon) {
         icon_ = std::make_unique<QSystemTrayIcon>();
         icon_->setObjectName(QStringLiteral("trayIcon"));
         connect(icon_.get(), &QSystemTrayIcon::activated, this, &TrayPresence::OnActivated);
+        connect(icon_.get(), &QSystemTrayIcon::messageClicked, this, &TrayPresence::RestoreRequested);
     }
     icon_->setIcon(icon);
     icon_->setContextMenu(menu_.get());
@@ -31,6 +32,13 @@ void TrayPresence::Hide() {
 
 bool TrayPresence::IsShown() const {
     return icon_ && icon_->isVisible();
+}
+
+bool TrayPresence::ShowMessage(const QIcon& icon, const QString& title, const QString& text) {
+    if (!IsShown() && !Show(icon)) return false;
+    icon_->showMessage(title, text, icon_->icon());
+    emit MessageShown(title, text);
+    return true;
 }
 
 void TrayPresence::RebuildMenu() {

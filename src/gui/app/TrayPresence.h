@@ -23,6 +23,9 @@ public:
     bool Show(const QIcon& icon);
     void Hide();
     bool IsShown() const;
+    // Shows a message at the icon, adding the icon first when it is not there;
+    // false when the desktop has no notification area.
+    bool ShowMessage(const QIcon& icon, const QString& title, const QString& text);
 
     QSystemTrayIcon* Icon() const { return icon_.get(); }
     QMenu* Menu() const { return menu_.get(); }
@@ -30,6 +33,8 @@ public:
 signals:
     void RestoreRequested();
     void ExitRequested();
+    // A message went out at the icon (for whoever watches what the icon said).
+    void MessageShown(const QString& title, const QString& text);
 
 private:
     void RebuildMenu();
