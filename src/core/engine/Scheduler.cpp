@@ -3,8 +3,10 @@
 #include "engine/MinuteCount.h"
 #include "engine/ProjectSave.h"
 #include "platform/ProcessInfo.h"
+#include "platform/SystemdUnits.h"
 #include "sources/Entries.h"
 #include "storage/OptionString.h"
+#include "util/SafeFormat.h"
 
 #include <cstdint>
 #include <optional>
@@ -13,6 +15,26 @@ namespace {
 bool RealTimeRunIsDue(const BackupContext& context) {
     const BackupSetup& setup = context.setup;
     return MinuteCount(GetDateTimeText(context.clock)) >= MinuteCount(setup.lastRun) + setup.interval;
+}
+
+void MinimizeWhenStartedAutomatically(BackupContext& context) {
+    if (IsStartedAutomatically(context.commandLine) &&
+        OptionIsOne(context.setup.optionFlags, Option::kMinimizeOnAutostart))
+        context.window.MinimizeToTray();
+}
+
+// While a systemd timer runs the project (schedule --systemd) the window's
+// scheduler stands aside, so the project is never run by both: no countdown,
+// no scheduled run, only a line that names the timer. A run started by hand
+// still runs; the run lock keeps it from overlapping the timer's.
+bool ShowTimerInCharge(BackupContext& context) {
+    const BackupSetup& setup = context.setup;
+    if (setup.interval == 0 || !SystemdTimerInCharge(setup.currentProjectFile)) return false;
+    const std::optional<SystemdUnits> units = SystemdUnitsFor(setup.currentProjectFile);
+    context.run.countdownText =
+        FormatText(context.texts.GetText(TextId::SystemdTimerInCharge), units ? units->timerName : "");
+    context.window.Refresh();
+    return true;
 }
 
 // One tick; the outcome of the run it started, if any.
@@ -41,9 +63,7 @@ std::optional<RunOutcome> TickOnce(BackupContext& context) {
         SaveCurrentProject(context);
     }
 
-    if (IsStartedAutomatically(context.commandLine) &&
-        OptionIsOne(setup.optionFlags, Option::kMinimizeOnAutostart))
-        context.window.MinimizeToTray();
+    MinimizeWhenStartedAutomatically(context);
     return outcome;
 }
 }  // namespace
@@ -57,11 +77,15 @@ void RecomputeInterval(BackupContext& context) {
     context.run.countdownText = setup.interval == 0
                                     ? context.texts.GetText(TextId::NoSchedule)
                                     : CountdownText(context.texts, setup, setup.minutesRemaining);
-    context.window.Refresh();
+    if (!ShowTimerInCharge(context)) context.window.Refresh();
 }
 
 void Tick(BackupContext& context) {
-    TickOnce(context);
+    if (context.run.running || !ShowTimerInCharge(context)) {
+        TickOnce(context);
+        return;
+    }
+    MinimizeWhenStartedAutomatically(context);
 }
 
 void StartNow(BackupContext& context) {

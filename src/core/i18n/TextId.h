@@ -147,4 +147,5 @@ enum class TextId : int {
     CertificateUnverified = 993,  // one text: host and port
     CertificateFingerprint = 994,
     CertificateTrustQuestion = 995,
+    SystemdTimerInCharge = 1070,  // one text: the timer's unit name
 };
