@@ -3,10 +3,8 @@
 #include "engine/MinuteCount.h"
 #include "engine/ProjectSave.h"
 #include "platform/ProcessInfo.h"
-#include "platform/SystemdUnits.h"
 #include "sources/Entries.h"
 #include "storage/OptionString.h"
-#include "util/SafeFormat.h"
 
 #include <cstdint>
 #include <optional>
@@ -28,11 +26,9 @@ void MinimizeWhenStartedAutomatically(BackupContext& context) {
 // no scheduled run, only a line that names the timer. A run started by hand
 // still runs; the run lock keeps it from overlapping the timer's.
 bool ShowTimerInCharge(BackupContext& context) {
-    const BackupSetup& setup = context.setup;
-    if (setup.interval == 0 || !SystemdTimerInCharge(setup.currentProjectFile)) return false;
-    const std::optional<SystemdUnits> units = SystemdUnitsFor(setup.currentProjectFile);
-    context.run.countdownText =
-        FormatText(context.texts.GetText(TextId::SystemdTimerInCharge), units ? units->timerName : "");
+    std::optional<std::string> text = TimerInChargeText(context.texts, context.setup);
+    if (!text) return false;
+    context.run.countdownText = std::move(*text);
     context.window.Refresh();
     return true;
 }

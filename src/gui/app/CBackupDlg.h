@@ -19,6 +19,7 @@
 
 class Dialogs;
 class MainMenu;
+class ProjectFileWatch;
 class QEventLoop;
 class QWidget;
 class TrayPresence;
@@ -114,7 +115,12 @@ private:
     void ApplyOptions();
     void LoadCurrentProject();
     void ShowLoadedProject();
+    void ShowOpenedProject();
     void ShowCountdownOfSetup();
+    // The project file was changed on disk: it is opened again unless it holds
+    // what the window holds (the window's own save).
+    void OnProjectChangedOnDisk();
+    void ReloadIfChangedOnDisk();
 
     void OnStartButton();
     void OnModeChosen(int backupMode);
@@ -146,6 +152,7 @@ private:
     QTimer timer_;
     std::unique_ptr<WindowTransferReporter> reporter_;
     EntryCommands entryCommands_;
+    ProjectFileWatch* projectWatch_;
 
     int engineDepth_ = 0;      // scheduler or run on the call stack
     bool endPending_ = false;  // the program was asked to end during a run
