@@ -74,8 +74,8 @@ std::string FirstLine(const std::string& output) {
 
 // What the user runs by hand when this command could not reach the user manager.
 void SayWhatToRun(std::ostream& out, const ProgramResult& answer, const std::string& commands) {
-    out << "systemctl --user is not reachable (" << FirstLine(answer.output) << "); once a user manager runs, "
-        << commands << '\n';
+    out << "systemctl --user is not reachable (" << FirstLine(answer.output)
+        << "); once a user manager runs, " << commands << '\n';
 }
 
 // The project named by --project, or the default one.
@@ -124,11 +124,14 @@ int WriteSystemdSchedule(const std::optional<std::string>& project, std::ostream
         }
     }
     if (setup.interval <= 0) {
-        SayError(err, projectPath + " has no schedule: set one with schedule --every INTERVAL first; nothing was written");
+        SayError(err,
+                 projectPath +
+                     " has no schedule: set one with schedule --every INTERVAL first; nothing was written");
         return ExitCode::kUsage;
     }
     if (!units || runner.empty()) {
-        SayError(err, "the user's configuration folder or this program's path cannot be found (is HOME set?)");
+        SayError(err,
+                 "the user's configuration folder or this program's path cannot be found (is HOME set?)");
         return ExitCode::kFailures;
     }
     try {
@@ -137,8 +140,8 @@ int WriteSystemdSchedule(const std::optional<std::string>& project, std::ostream
         if (error) throw FileError(units->folder, error.message());
         // The service first: a timer is in charge from the moment its file exists.
         WriteFileAtomically(units->ServicePath(), ServiceUnitText(runner, projectPath, *configHome), 0644);
-        WriteFileAtomically(units->TimerPath(), TimerUnitText(setup.interval, projectPath, units->serviceName),
-                            0644);
+        WriteFileAtomically(units->TimerPath(),
+                            TimerUnitText(setup.interval, projectPath, units->serviceName), 0644);
     } catch (const FileError& error) {
         SayError(err, error.what());
         return ExitCode::kFailures;
@@ -149,8 +152,9 @@ int WriteSystemdSchedule(const std::optional<std::string>& project, std::ostream
 
     const ProgramResult reloaded = Systemctl({"daemon-reload"});
     if (reloaded.exitCode != 0) {
-        SayWhatToRun(out, reloaded,
-                     "run: systemctl --user daemon-reload && systemctl --user enable --now " + units->timerName);
+        SayWhatToRun(
+            out, reloaded,
+            "run: systemctl --user daemon-reload && systemctl --user enable --now " + units->timerName);
         return ExitCode::kClean;
     }
     // A restart makes a timer that ran already take its new schedule.
@@ -158,8 +162,8 @@ int WriteSystemdSchedule(const std::optional<std::string>& project, std::ostream
          {std::vector<std::string>{"enable", units->timerName}, {"restart", units->timerName}}) {
         const ProgramResult answer = Systemctl(call);
         if (answer.exitCode != 0) {
-            SayError(err, "systemctl --user " + call[0] + " " + units->timerName + " failed: " +
-                              FirstLine(answer.output));
+            SayError(err, "systemctl --user " + call[0] + " " + units->timerName +
+                              " failed: " + FirstLine(answer.output));
             return ExitCode::kFailures;
         }
     }
@@ -193,7 +197,8 @@ int RemoveSystemdSchedule(const std::optional<std::string>& project, std::ostrea
         // disable removes this link; without a user manager it is removed here.
         const std::string wants = units->folder + "/timers.target.wants/" + units->timerName;
         std::error_code ignored;
-        if (std::filesystem::is_symlink(std::filesystem::symlink_status(wants, ignored))) RemoveIfPresent(wants, out);
+        if (std::filesystem::is_symlink(std::filesystem::symlink_status(wants, ignored)))
+            RemoveIfPresent(wants, out);
     } catch (const FileError& error) {
         SayError(err, error.what());
         return ExitCode::kFailures;

@@ -19,8 +19,8 @@ int RemoveSystemdSchedule(const std::optional<std::string>& project, std::ostrea
 
 // Which scheduler runs the project, for status.
 struct SchedulerInCharge {
-    std::string kind;                        // "systemd", "window" or "none"
-    std::optional<std::string> timer;        // the timer's unit name
-    std::optional<std::string> nextElapse;   // as systemctl --user list-timers shows it
+    std::string kind;                       // "systemd", "window" or "none"
+    std::optional<std::string> timer;       // the timer's unit name
+    std::optional<std::string> nextElapse;  // as systemctl --user list-timers shows it
 };
 SchedulerInCharge FindSchedulerInCharge(const BackupSetup& setup);

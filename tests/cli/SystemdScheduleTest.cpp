@@ -113,8 +113,8 @@ TEST_F(SystemdScheduleTest, WithoutAUserManagerItWritesTheUnitsAndSaysWhatToRun)
     EXPECT_TRUE(fs::exists(units.ServicePath()));
     EXPECT_TRUE(fs::exists(units.TimerPath()));
     EXPECT_THAT(written.out, HasSubstr("not reachable (Failed to connect to bus: No medium found)"));
-    EXPECT_THAT(written.out,
-                HasSubstr("systemctl --user daemon-reload && systemctl --user enable --now " + units.timerName));
+    EXPECT_THAT(written.out, HasSubstr("systemctl --user daemon-reload && systemctl --user enable --now " +
+                                       units.timerName));
     EXPECT_EQ(Calls(), "--user daemon-reload\n");
     // Status still knows the timer is in charge, only not when it fires next.
     EXPECT_THAT(RunCli({"status", "--project", projectPath}).out,

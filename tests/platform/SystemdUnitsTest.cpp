@@ -20,7 +20,8 @@ TEST(SystemdUnitsTest, NamesAreOnePerProjectHoweverItIsNamed) {
     std::filesystem::create_directory_symlink(home.path() + "/work", home.path() + "/link");
     const SystemdUnits units = *SystemdUnitsFor(project);
     EXPECT_EQ(units.folder, home.ConfigHome() + "/systemd/user");
-    EXPECT_THAT(units.serviceName, ::testing::MatchesRegex("tarnwick-backup-Daily_Backup-[0-9a-f]{8}\\.service"));
+    EXPECT_THAT(units.serviceName,
+                ::testing::MatchesRegex("tarnwick-backup-Daily_Backup-[0-9a-f]{8}\\.service"));
     EXPECT_EQ(units.timerName, units.serviceName.substr(0, units.serviceName.size() - 8) + ".timer");
 
     // A relative name and one through a symbolic link name the same file.
@@ -41,8 +42,8 @@ TEST(SystemdUnitsTest, NamesAreOnePerProjectHoweverItIsNamed) {
 }
 
 TEST(SystemdUnitsTest, TheServiceRunsTheProjectWithItsPathQuotedForSystemd) {
-    const std::string text = ServiceUnitText("/opt/t b/tarnwick-backup-cli", "/home/u/50% \"odd\" $HOME\\x.tarn",
-                                             "/home/u/.config");
+    const std::string text = ServiceUnitText("/opt/t b/tarnwick-backup-cli",
+                                             "/home/u/50% \"odd\" $HOME\\x.tarn", "/home/u/.config");
     EXPECT_THAT(text, HasSubstr("\nType=oneshot\n"));
     EXPECT_THAT(text, HasSubstr("\nEnvironment=\"XDG_CONFIG_HOME=/home/u/.config\"\n"));
     EXPECT_THAT(text, HasSubstr("\nExecStart=\"/opt/t b/tarnwick-backup-cli\" run --project "
