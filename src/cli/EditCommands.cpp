@@ -6,6 +6,7 @@
 #include "engine/BackupLayout.h"
 #include "engine/Countdown.h"
 #include "engine/Restore.h"
+#include "platform/SystemdUnits.h"
 #include "sources/Entries.h"
 #include "sources/FtpServerAddress.h"
 #include "storage/OptionString.h"
@@ -341,7 +342,9 @@ public:
         if (every.has_value() == HasOption(parsed, "--off"))
             throw UsageError("schedule needs --every INTERVAL or --off");
         std::int32_t interval = 0;
+        bool timerInCharge = false;
         const int code = EditProject(parsed.project, err, [&](BackupSetup& setup, const CTranslation&) {
+            timerInCharge = SystemdTimerInCharge(setup.currentProjectFile);
             const Boxes boxes = every ? ParseInterval(*every) : Boxes{};
             setup.daysText = std::to_string(boxes.days);
             setup.hoursText = std::to_string(boxes.hours);
@@ -355,6 +358,9 @@ public:
             out << (interval == 0 ? std::string("schedule: off")
                                   : "schedule: every " + std::to_string(interval) + " minutes")
                 << '\n';
+        if (code == ExitCode::kClean && timerInCharge)
+            out << "A systemd timer runs this project: schedule --systemd gives it the new interval,\n"
+                   "schedule --systemd --off removes it.\n";
         return code;
     }
 

@@ -90,7 +90,9 @@ TEST_F(SystemdScheduleTest, WritesTheUnitsEnablesTheTimerAndStatusNamesIt) {
                                     "\", \"nextElapse\": \"Wed 2026-12-09 19:00:00 UTC\""));
 
     // Written again (a new interval), the timer is restarted on its new schedule.
-    ASSERT_EQ(RunCli({"schedule", "--project", projectPath, "--every", "6h"}).exitCode, 0);
+    const CliResult every = RunCli({"schedule", "--project", projectPath, "--every", "6h"});
+    ASSERT_EQ(every.exitCode, 0);
+    EXPECT_THAT(every.out, HasSubstr("schedule --systemd gives it the new interval"));
     ASSERT_EQ(Systemd(projectPath).exitCode, 0);
     EXPECT_THAT(ReadTestFile(units.TimerPath()), HasSubstr("\nOnCalendar=*-*-* 00/6:00:00\n"));
 
