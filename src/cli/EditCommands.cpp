@@ -2,9 +2,11 @@
 
 #include "cli/JsonText.h"
 #include "cli/PasswordInput.h"
+#include "cli/SystemdSchedule.h"
 #include "engine/BackupLayout.h"
 #include "engine/Countdown.h"
 #include "engine/Restore.h"
+#include "platform/SystemdUnits.h"
 #include "sources/Entries.h"
 #include "sources/FtpServerAddress.h"
 #include "storage/OptionString.h"
@@ -305,11 +307,20 @@ private:
 class ScheduleCommand : public DescribedCommand {
 public:
     ScheduleCommand()
-        : DescribedCommand({"schedule", "schedule [--project PROJECT] --every INTERVAL | --off",
+        : DescribedCommand({"schedule",
+                            "schedule [--project PROJECT] --every INTERVAL | --off | --systemd [--off]",
                             "set how often the project is backed up: INTERVAL is days, hours\n"
                             "and minutes such as 1d2h30m, 12h or 90m; --off turns the schedule off.\n"
-                            "The countdown starts again from the full interval.\n",
-                            AddCommand::kEditOptions}) {}
+                            "The countdown starts again from the full interval.\n"
+                            "--systemd writes a systemd user service and timer that run the\n"
+                            "project at its interval (a run missed while the machine was off\n"
+                            "happens after the next boot) and enables the timer; while the timer\n"
+                            "exists the desktop program's scheduler leaves the project to it.\n"
+                            "--systemd --off disables and removes them.\n",
+                            "--project PROJECT  the project (default: the desktop program's default)\n"
+                            "Exit status: 0 saved, 1 a file cannot be written (or systemctl refused),\n"
+                            "2 usage error, unloadable project, a refused INTERVAL or, with\n"
+                            "--systemd, a project without a schedule (nothing is changed then).\n"}) {}
 
     int Run(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) override {
         std::vector<std::string> rest = arguments;
@@ -321,12 +332,19 @@ public:
             rest.erase(everyAt, everyAt + 2);
         }
         const ProjectArguments parsed = SplitProjectArguments(rest);
-        RequireOnlyOptions(parsed, {"--off"}, "schedule");
+        RequireOnlyOptions(parsed, {"--off", "--systemd"}, "schedule");
         RefuseOperands(parsed, "schedule");
+        if (HasOption(parsed, "--systemd")) {
+            if (every) throw UsageError("--systemd takes the project's interval: set it with --every first");
+            return HasOption(parsed, "--off") ? RemoveSystemdSchedule(parsed.project, out, err)
+                                              : WriteSystemdSchedule(parsed.project, out, err);
+        }
         if (every.has_value() == HasOption(parsed, "--off"))
             throw UsageError("schedule needs --every INTERVAL or --off");
         std::int32_t interval = 0;
+        bool timerInCharge = false;
         const int code = EditProject(parsed.project, err, [&](BackupSetup& setup, const CTranslation&) {
+            timerInCharge = SystemdTimerInCharge(setup.currentProjectFile);
             const Boxes boxes = every ? ParseInterval(*every) : Boxes{};
             setup.daysText = std::to_string(boxes.days);
             setup.hoursText = std::to_string(boxes.hours);
@@ -340,6 +358,9 @@ public:
             out << (interval == 0 ? std::string("schedule: off")
                                   : "schedule: every " + std::to_string(interval) + " minutes")
                 << '\n';
+        if (code == ExitCode::kClean && timerInCharge)
+            out << "A systemd timer runs this project: schedule --systemd gives it the new interval,\n"
+                   "schedule --systemd --off removes it.\n";
         return code;
     }
 

@@ -1,6 +1,7 @@
 #include "cli/StatusCommand.h"
 
 #include "cli/JsonText.h"
+#include "cli/SystemdSchedule.h"
 #include "engine/BackupLayout.h"
 #include "sources/Entries.h"
 #include "sources/FtpConnection.h"
@@ -70,13 +71,22 @@ std::string MinutesAfter(const std::string& time, std::int32_t minutes) {
 
 // The real-time scheduler runs when the interval has passed since the last run;
 // otherwise the desktop program counts the remaining minutes down while it runs.
-std::string NextDue(const BackupSetup& setup) {
+std::string NextDue(const BackupSetup& setup, const SchedulerInCharge& scheduler) {
+    if (scheduler.kind == "systemd")
+        return scheduler.nextElapse ? *scheduler.nextElapse + " (systemd timer)"
+                                    : "unknown (systemctl --user list-timers does not answer)";
     if (setup.interval == 0) return "never (no schedule)";
     if (OptionIsOne(setup.optionFlags, Option::kRealTimeScheduler)) {
         if (setup.lastRun.empty()) return "now (no run yet)";
         if (const std::string due = MinutesAfter(setup.lastRun, setup.interval); !due.empty()) return due;
     }
     return "in " + std::to_string(setup.minutesRemaining) + " minutes of the desktop program's countdown";
+}
+
+std::string SchedulerText(const SchedulerInCharge& scheduler) {
+    if (scheduler.kind == "systemd") return "systemd timer " + *scheduler.timer;
+    if (scheduler.kind == "window") return "the desktop program's scheduler (while it runs)";
+    return "none";
 }
 
 // Empty when the destination can be reached, otherwise why not.
@@ -109,6 +119,8 @@ StatusCommand::StatusCommand()
     : DescribedCommand({"status", "status [--project PROJECT] [--json]",
                         "print the last run and its outcome (clean, failures, cancelled; read\n"
                         "from the history log when it is written), when the next run is due,\n"
+                        "which scheduler runs the project (a systemd timer written by\n"
+                        "schedule --systemd, the desktop program's scheduler, or none),\n"
                         "and whether the destination can be reached (a local folder exists\n"
                         "and is writable; an FTP server accepts the login).\n",
                         "--project PROJECT  the project (default: the desktop program's default)\n"
@@ -125,13 +137,17 @@ int StatusCommand::Run(const std::vector<std::string>& arguments, std::ostream& 
     if (!loaded) return ExitCode::kUsage;
     const BackupSetup& setup = loaded->setup;
     const std::string outcome = setup.lastRun.empty() ? "none" : LastOutcome(*loaded, texts);
-    const std::string nextDue = NextDue(setup);
+    const SchedulerInCharge scheduler = FindSchedulerInCharge(setup);
+    const std::string nextDue = NextDue(setup, scheduler);
     const std::string unreachable = WhyUnreachable(setup);
     if (HasOption(parsed, "--json")) {
         out << "{\"project\": " << JsonString(setup.currentProjectFile)
             << ", \"lastRun\": " << (setup.lastRun.empty() ? "null" : JsonString(setup.lastRun))
             << ", \"outcome\": " << JsonString(outcome) << ", \"nextDue\": " << JsonString(nextDue)
             << ", \"minutesRemaining\": " << setup.minutesRemaining
+            << ", \"scheduler\": " << JsonString(scheduler.kind)
+            << ", \"timer\": " << (scheduler.timer ? JsonString(*scheduler.timer) : "null")
+            << ", \"nextElapse\": " << (scheduler.nextElapse ? JsonString(*scheduler.nextElapse) : "null")
             << ", \"destination\": " << JsonString(DestinationForMessages(setup.destination))
             << ", \"reachable\": " << (unreachable.empty() ? "true" : "false")
             << ", \"unreachableBecause\": " << (unreachable.empty() ? "null" : JsonString(unreachable))
@@ -142,6 +158,7 @@ int StatusCommand::Run(const std::vector<std::string>& arguments, std::ostream& 
         << "Last run: " << (setup.lastRun.empty() ? "never" : setup.lastRun) << '\n'
         << "Outcome: " << outcome << '\n'
         << "Next due: " << nextDue << '\n'
+        << "Scheduler: " << SchedulerText(scheduler) << '\n'
         << "Destination: " << DestinationForMessages(setup.destination) << " ("
         << (unreachable.empty() ? "reachable" : "not reachable: " + unreachable) << ")\n";
     return ExitCode::kClean;

@@ -1,10 +1,13 @@
 #include "EngineFixture.h"
 #include "engine/MinuteCount.h"
 #include "engine/RunLock.h"
+#include "platform/SystemdUnits.h"
 #include "storage/ProjectFile.h"
 #include "util/SafeFormat.h"
 
 #include <gmock/gmock.h>
+
+#include <filesystem>
 
 namespace {
 class SchedulerTest : public EngineFixture {
@@ -243,5 +246,31 @@ TEST_F(SchedulerTest, UnsavableProjectDoesNotStopTheSchedule) {
     EXPECT_FALSE(reporter.errors.empty());
     TickOnce();
     EXPECT_EQ(RunsStarted(), 1);
+}
+TEST_F(SchedulerTest, ASystemdTimerOfTheProjectTakesOverTheSchedule) {
+    SetBoxes("0", "0", "1");
+    const SystemdUnits units = *SystemdUnitsFor(setup.currentProjectFile);
+    std::filesystem::create_directories(units.folder);
+    WriteTestFile(units.TimerPath(), "[Timer]\n");
+    const std::string inCharge = FormatText(Text(TextId::SystemdTimerInCharge), units.timerName);
+
+    // Due, yet the window neither counts down nor runs: the timer does.
+    TickOnce();
+    TickOnce();
+    EXPECT_EQ(RunsStarted(), 0);
+    EXPECT_EQ(setup.minutesRemaining, 1);
+    EXPECT_EQ(window.statusLine, inCharge);
+    SetBoxes("0", "0", "5");
+    EXPECT_EQ(window.statusLine, inCharge);
+
+    // Start now is the user's own run.
+    BackupContext context = Context();
+    StartNow(context);
+    EXPECT_EQ(RunsStarted(), 1);
+
+    // Without the timer the window's schedule counts down again.
+    std::filesystem::remove(units.TimerPath());
+    TickOnce();
+    EXPECT_EQ(window.statusLine, Remaining(4));
 }
 }  // namespace

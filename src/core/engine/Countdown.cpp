@@ -1,5 +1,6 @@
 #include "engine/Countdown.h"
 
+#include "platform/SystemdUnits.h"
 #include "storage/OptionString.h"
 #include "util/LenientNumbers.h"
 #include "util/SafeFormat.h"
@@ -15,4 +16,10 @@ std::int32_t IntervalFromBoxes(const BackupSetup& setup) {
     const auto hours = static_cast<std::uint32_t>(ParseLenientDecimal(setup.hoursText));
     const auto days = static_cast<std::uint32_t>(ParseLenientDecimal(setup.daysText));
     return static_cast<std::int32_t>(minutes + 60u * hours + 1440u * days);
+}
+
+std::optional<std::string> TimerInChargeText(const CTranslation& texts, const BackupSetup& setup) {
+    if (setup.interval == 0 || !SystemdTimerInCharge(setup.currentProjectFile)) return std::nullopt;
+    const std::optional<SystemdUnits> units = SystemdUnitsFor(setup.currentProjectFile);
+    return FormatText(texts.GetText(TextId::SystemdTimerInCharge), units ? units->timerName : "");
 }

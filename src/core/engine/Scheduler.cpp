@@ -15,6 +15,24 @@ bool RealTimeRunIsDue(const BackupContext& context) {
     return MinuteCount(GetDateTimeText(context.clock)) >= MinuteCount(setup.lastRun) + setup.interval;
 }
 
+void MinimizeWhenStartedAutomatically(BackupContext& context) {
+    if (IsStartedAutomatically(context.commandLine) &&
+        OptionIsOne(context.setup.optionFlags, Option::kMinimizeOnAutostart))
+        context.window.MinimizeToTray();
+}
+
+// While a systemd timer runs the project (schedule --systemd) the window's
+// scheduler stands aside, so the project is never run by both: no countdown,
+// no scheduled run, only a line that names the timer. A run started by hand
+// still runs; the run lock keeps it from overlapping the timer's.
+bool ShowTimerInCharge(BackupContext& context) {
+    std::optional<std::string> text = TimerInChargeText(context.texts, context.setup);
+    if (!text) return false;
+    context.run.countdownText = std::move(*text);
+    context.window.Refresh();
+    return true;
+}
+
 // One tick; the outcome of the run it started, if any.
 std::optional<RunOutcome> TickOnce(BackupContext& context) {
     BackupSetup& setup = context.setup;
@@ -41,9 +59,7 @@ std::optional<RunOutcome> TickOnce(BackupContext& context) {
         SaveCurrentProject(context);
     }
 
-    if (IsStartedAutomatically(context.commandLine) &&
-        OptionIsOne(setup.optionFlags, Option::kMinimizeOnAutostart))
-        context.window.MinimizeToTray();
+    MinimizeWhenStartedAutomatically(context);
     return outcome;
 }
 }  // namespace
@@ -57,11 +73,15 @@ void RecomputeInterval(BackupContext& context) {
     context.run.countdownText = setup.interval == 0
                                     ? context.texts.GetText(TextId::NoSchedule)
                                     : CountdownText(context.texts, setup, setup.minutesRemaining);
-    context.window.Refresh();
+    if (!ShowTimerInCharge(context)) context.window.Refresh();
 }
 
 void Tick(BackupContext& context) {
-    TickOnce(context);
+    if (context.run.running || !ShowTimerInCharge(context)) {
+        TickOnce(context);
+        return;
+    }
+    MinimizeWhenStartedAutomatically(context);
 }
 
 void StartNow(BackupContext& context) {

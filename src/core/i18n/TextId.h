@@ -155,4 +155,5 @@ enum class TextId : int {
     NotifyFinishedBody = 1053,
     NotifyCancelledSummary = 1054,
     NotifyCancelledBody = 1055,
+    SystemdTimerInCharge = 1070,  // one text: the timer's unit name
 };

@@ -8,6 +8,7 @@
 #include "app/MainMenu.h"
 #include "app/ProgramIcon.h"
 #include "app/RunEndNotice.h"
+#include "app/ProjectFileWatch.h"
 #include "app/TrayPresence.h"
 #include "app/WindowTransferReporter.h"
 #include "dialogs/Dialogs.h"
@@ -23,6 +24,7 @@
 #include "util/SafeFormat.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -92,7 +94,8 @@ CBackupDlg::CBackupDlg(Dialogs& dialogs, MainWindowEnvironment environment, QWid
                                  ? environment_.trayAvailable
                                  : std::function<bool()>(&QSystemTrayIcon::isSystemTrayAvailable))),
       reporter_(std::make_unique<WindowTransferReporter>([this] { PumpMessages(); })),
-      entryCommands_(*this, dialogs_, texts_) {
+      entryCommands_(*this, dialogs_, texts_),
+      projectWatch_(new ProjectFileWatch(this)) {
     if (environment_.clock == nullptr) environment_.clock = &SystemClock();
     setObjectName(QStringLiteral("CBackupDlg"));
     // The caption is the product's name and stays the same in every language.
@@ -106,6 +109,7 @@ CBackupDlg::CBackupDlg(Dialogs& dialogs, MainWindowEnvironment environment, QWid
     timer_.setInterval(kSchedulerPeriodMs);
     connect(&timer_, &QTimer::timeout, this, &CBackupDlg::OnSchedulerTick);
     connect(menu_, &MainMenu::CommandChosen, this, &CBackupDlg::OnCommand);
+    connect(projectWatch_, &ProjectFileWatch::Changed, this, &CBackupDlg::OnProjectChangedOnDisk);
     connect(tray_, &TrayPresence::RestoreRequested, this,
             [this] { OnCommand(CommandId::TrayShowMainWindow); });
     connect(tray_, &TrayPresence::ExitRequested, this, [this] { OnCommand(CommandId::TrayExit); });
@@ -274,12 +278,49 @@ void CBackupDlg::ShowLoadedProject() {
     // A freshly loaded destination always shows broken down, whatever the switch.
     destinationBoxText_ = DestinationBoxText(setup_.destination, true);
     Refresh();
+    projectWatch_->Watch(setup_.currentProjectFile);
+}
+
+void CBackupDlg::ShowOpenedProject() {
+    ShowLoadedProject();
+    ShowCountdownOfSetup();
+    Refresh();
 }
 
 void CBackupDlg::ShowCountdownOfSetup() {
+    if (std::optional<std::string> timer = TimerInChargeText(texts_, setup_)) {
+        run_.countdownText = std::move(*timer);
+        return;
+    }
     run_.countdownText = IntervalFromBoxes(setup_) == 0
                              ? texts_.GetText(TextId::NoSchedule)
                              : CountdownText(texts_, setup_, setup_.minutesRemaining);
+}
+
+void CBackupDlg::OnProjectChangedOnDisk() {
+    // A run saves its own state at its end, and a dialog may be working on the
+    // set-up: the file is looked at once they are over.
+    if (engineDepth_ > 0 || run_.running || QApplication::activeModalWidget() != nullptr) {
+        projectWatch_->AskAgainLater();
+        return;
+    }
+    Guarded([this] { ReloadIfChangedOnDisk(); });
+}
+
+void CBackupDlg::ReloadIfChangedOnDisk() {
+    const std::string path = setup_.currentProjectFile;
+    BackupSetup onDisk = setup_;
+    try {
+        if (path.empty() || ReadProject(path, onDisk) != ProjectLoad::Loaded) return;
+    } catch (const FileError&) {
+        return;  // unreadable now: the next save says so
+    }
+    // The window holds what it saved itself; its countdown goes on undisturbed.
+    if (SameProjectLines(onDisk, setup_)) return;
+    // Opened as the Open command opens it; the minutes remaining and the last
+    // run are the file's, so the countdown goes on from a run made elsewhere
+    // instead of overwriting its time.
+    if (OpenProject(path, setup_) == ProjectLoad::Loaded) ShowOpenedProject();
 }
 
 // ---------------------------------------------------------------- commands
@@ -322,6 +363,9 @@ void CBackupDlg::OnSchedulerTick() {
     // A tick that arrives while a run pumps events is skipped rather than
     // nested. Messages do not hold the engine: they are notices.
     if (engineDepth_ > 0 || run_.running) return;
+    // The tick saves the project: a change on disk not yet reported must be
+    // taken first, not overwritten.
+    Guarded([this] { ReloadIfChangedOnDisk(); });
     RunEngine([](BackupContext& context) { Tick(context); }, true);
 }
 
@@ -462,9 +506,7 @@ void CBackupDlg::OnOpenProject() {
     Guarded([this, &path] {
         switch (OpenProject(path, setup_)) {
             case ProjectLoad::Loaded:
-                ShowLoadedProject();
-                ShowCountdownOfSetup();
-                Refresh();
+                ShowOpenedProject();
                 break;
             case ProjectLoad::NotAProject:
                 dialogs_.ShowMessage(this, Qt8(FormatText(texts_.GetText(TextId::NotAProjectFile), path)),

@@ -20,6 +20,7 @@
 
 class Dialogs;
 class MainMenu;
+class ProjectFileWatch;
 class QEventLoop;
 class QWidget;
 class TrayPresence;
@@ -120,7 +121,12 @@ private:
     void ApplyOptions();
     void LoadCurrentProject();
     void ShowLoadedProject();
+    void ShowOpenedProject();
     void ShowCountdownOfSetup();
+    // The project file was changed on disk: it is opened again unless it holds
+    // what the window holds (the window's own save).
+    void OnProjectChangedOnDisk();
+    void ReloadIfChangedOnDisk();
 
     void OnStartButton();
     void OnModeChosen(int backupMode);
@@ -153,6 +159,7 @@ private:
     std::unique_ptr<WindowTransferReporter> reporter_;
     std::unique_ptr<UserNotifier> notifier_;
     EntryCommands entryCommands_;
+    ProjectFileWatch* projectWatch_;
 
     int engineDepth_ = 0;      // scheduler or run on the call stack
     bool endPending_ = false;  // the program was asked to end during a run
