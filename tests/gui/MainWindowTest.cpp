@@ -255,7 +255,7 @@ TEST_F(MainWindowTest, MenuItemsBeginWithTwoBlanksAndHaveIconsAlsoAfterALanguage
             EXPECT_FALSE(item->text().contains("---")) << when << ": " << item->text().toStdString();
             EXPECT_FALSE(item->icon().isNull()) << when << ": " << item->text().toStdString();
         }
-        EXPECT_EQ(commands, 17) << when;
+        EXPECT_EQ(commands, 18) << when;
     };
     checkMenus("English");
     const QString englishFile = window->Menu().Bar()->actions().at(0)->text();

@@ -147,4 +147,32 @@ enum class TextId : int {
     CertificateUnverified = 993,  // one text: host and port
     CertificateFingerprint = 994,
     CertificateTrustQuestion = 995,
+    // The window's restore dialog.
+    MenuRestore = 1020,
+    RestoreTitle = 1021,
+    RestoreEntriesGroup = 1022,
+    RestoreAllEntries = 1023,
+    RestoreTargetGroup = 1024,
+    RestoreToOriginalPlaces = 1025,
+    RestoreToFolder = 1026,
+    RestoreOverwriteNewer = 1027,
+    RestorePlanGroup = 1028,
+    RestoreColumnAction = 1029,
+    RestoreColumnFile = 1030,
+    RestoreColumnSize = 1031,
+    RestoreActionRestore = 1032,
+    RestoreActionSkipNewer = 1033,
+    RestoreActionMissing = 1034,
+    RestoreActionUnreadable = 1035,
+    RestoreToRestorePrefix = 1036,
+    RestoreSkippedPrefix = 1037,
+    RestoreMissingPrefix = 1038,
+    RestoreButton = 1039,
+    RestoreClose = 1040,
+    RestoreConfirm = 1041,  // one integer: the files to restore
+    RestoreChooseFolder = 1042,
+    RestoredPrefix = 1043,
+    RestorePlanning = 1044,
+    RestoreRunning = 1045,
 };
+

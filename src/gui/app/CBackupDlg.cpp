@@ -6,6 +6,7 @@
 #include "app/ErrorText.h"
 #include "app/MainMenu.h"
 #include "app/ProgramIcon.h"
+#include "app/RestoreFromWindow.h"
 #include "app/TrayPresence.h"
 #include "app/WindowTransferReporter.h"
 #include "dialogs/Dialogs.h"
@@ -56,7 +57,7 @@ QString PathText(const std::string& path) {
 const int kSetupMenuCommands[] = {
     CommandId::OpenProject,      CommandId::Language,           CommandId::Options,
     CommandId::AddFile,          CommandId::AddFolder,          CommandId::AddSpecialFolder,
-    CommandId::AddFileException, CommandId::AddFolderException, CommandId::RemoveEntry};
+    CommandId::AddFileException, CommandId::AddFolderException, CommandId::RemoveEntry, CommandId::Restore};
 
 void SetTextIfChanged(QLineEdit* box, const std::string& text) {
     const QString value = Qt8(text);
@@ -364,6 +365,13 @@ void CBackupDlg::OnCommand(int id) {
             break;
         case CommandId::SaveProjectAs:
             OnSaveProjectAs();
+            break;
+        case CommandId::Restore:
+            // Held in the engine so the scheduler's minutes wait for it rather than start a run meanwhile.
+            if (engineDepth_ == 0 && !run_.running)
+                RunEngine([this](BackupContext& context) {
+                    RestoreFromWindow(this, dialogs_, texts_, setup_, context.settingsFolder);
+                });
             break;
         case CommandId::Language:
             OnLanguage();
