@@ -51,7 +51,7 @@ public:
 // Rows the user sees before the dialog is sized: a few entries, a dozen files.
 constexpr int kEntryRows = 4;
 constexpr int kPlanRows = 10;
-constexpr int kWidthInCharacters = 90;
+constexpr int kWidthInCharacters = 120;
 
 }  // namespace
 
@@ -124,6 +124,8 @@ void CRestoreDlg::BuildControls() {
     planList_->setColumnCount(3);
     planList_->setRootIsDecorated(false);
     planList_->setUniformRowHeights(true);
+    // Long paths keep their file names in view.
+    planList_->setTextElideMode(Qt::ElideMiddle);
     planList_->setSelectionMode(QAbstractItemView::NoSelection);
     planList_->setMinimumHeight(rowHeight * kPlanRows);
     planList_->header()->setStretchLastSection(false);
