@@ -212,6 +212,11 @@ TEST_F(RestoreDialogTest, AnUnreadableDestinationIsListedAndOffersNothing) {
     EXPECT_EQ(rows[0].first, texts.GetText(TextId::RestoreActionUnreadable));
     EXPECT_THAT(rows[0].second, HasSubstr("the backup folder does not exist"));
     EXPECT_FALSE(Find<QPushButton>(*dialog, "restoreButton")->isEnabled());
+
+    sample.setup.destination.clear();
+    auto unset = Open(sample);
+    ASSERT_EQ(Rows(*unset).size(), 1u);
+    EXPECT_EQ(Rows(*unset)[0].second, "no backup folder is set");
 }
 
 TEST_F(RestoreDialogTest, AnFtpDestinationIsListedAndRestoredWithTheTimesOfItsCopies) {

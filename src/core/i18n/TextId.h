@@ -175,4 +175,3 @@ enum class TextId : int {
     RestorePlanning = 1044,
     RestoreRunning = 1045,
 };
-

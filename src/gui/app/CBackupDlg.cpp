@@ -54,10 +54,11 @@ QString PathText(const std::string& path) {
 
 // The set-up controls a run keeps dark, by command id; the start button stays
 // live as the stop request.
-const int kSetupMenuCommands[] = {
-    CommandId::OpenProject,      CommandId::Language,           CommandId::Options,
-    CommandId::AddFile,          CommandId::AddFolder,          CommandId::AddSpecialFolder,
-    CommandId::AddFileException, CommandId::AddFolderException, CommandId::RemoveEntry, CommandId::Restore};
+const int kSetupMenuCommands[] = {CommandId::OpenProject,      CommandId::Language,
+                                  CommandId::Options,          CommandId::AddFile,
+                                  CommandId::AddFolder,        CommandId::AddSpecialFolder,
+                                  CommandId::AddFileException, CommandId::AddFolderException,
+                                  CommandId::RemoveEntry,      CommandId::Restore};
 
 void SetTextIfChanged(QLineEdit* box, const std::string& text) {
     const QString value = Qt8(text);

@@ -1,6 +1,7 @@
 #include "restore/CRestoreDlg.h"
 
 #include "dialogs/Dialogs.h"
+#include "engine/BackupLayout.h"
 #include "engine/RunReport.h"
 #include "entries/DialogText.h"
 #include "sources/Entries.h"
@@ -256,8 +257,11 @@ void CRestoreDlg::RefreshPlan() {
     const RestoreRequest request = Request();
     std::vector<std::string> unreadable;
     plan_ = {};
+    // A destination a run would refuse holds no copies to look for.
+    if (const std::string problem = DestinationProblem(setup_.destination); !problem.empty())
+        unreadable.push_back(problem);
     // No entry picked: no limit would mean all of them.
-    if (allEntries_->isChecked() || !request.limitPaths.empty()) {
+    else if (allEntries_->isChecked() || !request.limitPaths.empty()) {
         try {
             RunOffTheWindow(DialogText(texts_, TextId::RestorePlanning), [&] {
                 CollectingReporter reporter;
@@ -280,9 +284,10 @@ void CRestoreDlg::ShowPlan(const std::vector<std::string>& unreadable) {
             QStringList{DialogText(texts_, TextId::RestoreActionUnreadable), PathText(problem)}));
     for (const RestoreItem& item : plan_.items) {
         const bool missing = item.action == RestoreAction::Missing;
-        auto* row = new QTreeWidgetItem(QStringList{
-            QString::fromUtf8(ActionText(texts_, item.action)), PathText(missing ? item.original : item.target),
-            missing ? QString() : QString::fromStdString(SizeText(item.size))});
+        auto* row = new QTreeWidgetItem(
+            QStringList{QString::fromUtf8(ActionText(texts_, item.action)),
+                        PathText(missing ? item.original : item.target),
+                        missing ? QString() : QString::fromStdString(SizeText(item.size))});
         row->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
         row->setToolTip(1, PathText(item.backupCopy));
         rows.append(row);
@@ -297,8 +302,8 @@ void CRestoreDlg::OnRestore() {
     if (busy_ || count == 0) return;
     const QString question = QString::fromUtf8(
         FormatText(texts_.GetText(TextId::RestoreConfirm), static_cast<std::int64_t>(count)));
-    if (dialogs_.ShowMessage(this, question, DialogText(texts_, TextId::MessageCaption), Dialogs::Buttons::YesNo,
-                             Dialogs::Icon::Question) != Dialogs::Answer::Yes)
+    if (dialogs_.ShowMessage(this, question, DialogText(texts_, TextId::MessageCaption),
+                             Dialogs::Buttons::YesNo, Dialogs::Icon::Question) != Dialogs::Answer::Yes)
         return;
 
     // Planned afresh: a file changed since the dry run is judged as it is now.
@@ -344,7 +349,8 @@ void CRestoreDlg::RunOffTheWindow(const QString& status, const std::function<voi
 
 void CRestoreDlg::SetBusy(bool busy) {
     busy_ = busy;
-    for (QWidget* control : std::initializer_list<QWidget*>{entriesGroup_, targetGroup_, overwrite_, restore_, close_})
+    for (QWidget* control :
+         std::initializer_list<QWidget*>{entriesGroup_, targetGroup_, overwrite_, restore_, close_})
         control->setEnabled(!busy);
     if (busy)
         setCursor(Qt::BusyCursor);

@@ -11,9 +11,9 @@ std::string CountWithSize(std::size_t count, std::uint64_t bytes) {
 std::string PlanSummaryText(const CTranslation& texts, const RestorePlan& plan) {
     return texts.GetText(TextId::RestoreToRestorePrefix) +
            CountWithSize(plan.Count(RestoreAction::Restore), plan.RestoreSize()) + "     " +
-           texts.GetText(TextId::RestoreSkippedPrefix) + std::to_string(plan.Count(RestoreAction::SkipNewer)) +
-           "     " + texts.GetText(TextId::RestoreMissingPrefix) +
-           std::to_string(plan.Count(RestoreAction::Missing));
+           texts.GetText(TextId::RestoreSkippedPrefix) +
+           std::to_string(plan.Count(RestoreAction::SkipNewer)) + "     " +
+           texts.GetText(TextId::RestoreMissingPrefix) + std::to_string(plan.Count(RestoreAction::Missing));
 }
 
 std::string OutcomeSummaryText(const CTranslation& texts, const RestoreOutcome& outcome) {
