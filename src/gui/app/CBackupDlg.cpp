@@ -54,11 +54,10 @@ QString PathText(const std::string& path) {
 
 // The set-up controls a run keeps dark, by command id; the start button stays
 // live as the stop request.
-const int kSetupMenuCommands[] = {CommandId::OpenProject,      CommandId::Language,
-                                  CommandId::Options,          CommandId::AddFile,
-                                  CommandId::AddFolder,        CommandId::AddSpecialFolder,
-                                  CommandId::AddFileException, CommandId::AddFolderException,
-                                  CommandId::RemoveEntry,      CommandId::Restore};
+const int kSetupMenuCommands[] = {
+    CommandId::OpenProject,      CommandId::Language,           CommandId::Options,
+    CommandId::AddFile,          CommandId::AddFolder,          CommandId::AddSpecialFolder,
+    CommandId::AddFileException, CommandId::AddFolderException, CommandId::RemoveEntry};
 
 void SetTextIfChanged(QLineEdit* box, const std::string& text) {
     const QString value = Qt8(text);
@@ -610,6 +609,7 @@ void CBackupDlg::SetRunning(bool running) {
     // Menu commands that change the set-up or the project would pull the list
     // away under the run; they wait until it is over.
     for (int id : kSetupMenuCommands) menu_->Action(id)->setEnabled(!running);
+    menu_->Action(CommandId::Restore)->setEnabled(!running);  // a restore would read copies being written
     c.startBackup->setEnabled(true);
     c.startBackup->setText(Qt8(texts_.GetText(running ? TextId::StopBackup : TextId::StartBackup)));
     GrowToFitCaptions();
