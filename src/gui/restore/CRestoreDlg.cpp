@@ -24,6 +24,7 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
+#include <atomic>
 #include <exception>
 #include <memory>
 #include <utility>
@@ -53,6 +54,7 @@ public:
 constexpr int kEntryRows = 4;
 constexpr int kPlanRows = 10;
 constexpr int kWidthInCharacters = 120;
+constexpr int kStatusPeriodMs = 250;
 
 }  // namespace
 
@@ -263,12 +265,14 @@ void CRestoreDlg::RefreshPlan() {
     // No entry picked: no limit would mean all of them.
     else if (allEntries_->isChecked() || !request.limitPaths.empty()) {
         try {
-            RunOffTheWindow(DialogText(texts_, TextId::RestorePlanning), [&] {
-                CollectingReporter reporter;
-                Restorer restorer(setup_, reporter, settingsFolder_);
-                plan_ = restorer.Plan(request);
-                unreadable = std::move(reporter.errors);
-            });
+            const QString planning = DialogText(texts_, TextId::RestorePlanning);
+            RunOffTheWindow([&] { return planning; },
+                            [&] {
+                                CollectingReporter reporter;
+                                Restorer restorer(setup_, reporter, settingsFolder_);
+                                plan_ = restorer.Plan(request);
+                                unreadable = std::move(reporter.errors);
+                            });
         } catch (const std::exception& error) {
             unreadable.emplace_back(error.what());
         }
@@ -309,12 +313,18 @@ void CRestoreDlg::OnRestore() {
     // Planned afresh: a file changed since the dry run is judged as it is now.
     const RestoreRequest request = Request();
     RestoreOutcome outcome;
+    std::atomic<std::size_t> restoredSoFar = 0;
+    const QString restoring = DialogText(texts_, TextId::RestoreRunning);
+    const auto status = [&] {
+        return restoring + QStringLiteral("  %1 / %2").arg(restoredSoFar.load()).arg(count);
+    };
     try {
-        RunOffTheWindow(DialogText(texts_, TextId::RestoreRunning), [&] {
+        RunOffTheWindow(status, [&] {
             CollectingReporter reporter;
             Restorer restorer(setup_, reporter, settingsFolder_);
             const RestorePlan plan = restorer.Plan(request);
-            outcome.bytes = restorer.CarryOut(plan, [&](const RestoreItem&) { ++outcome.restored; });
+            outcome.bytes = restorer.CarryOut(plan, [&](const RestoreItem&) { ++restoredSoFar; });
+            outcome.restored = restoredSoFar;
             outcome.skipped = plan.Count(RestoreAction::SkipNewer);
             outcome.missing = plan.Count(RestoreAction::Missing);
             outcome.failures = std::move(reporter.errors);
@@ -326,9 +336,12 @@ void CRestoreDlg::OnRestore() {
     accept();
 }
 
-void CRestoreDlg::RunOffTheWindow(const QString& status, const std::function<void()>& work) {
+void CRestoreDlg::RunOffTheWindow(const std::function<QString()>& status, const std::function<void()>& work) {
     SetBusy(true);
-    summary_->setText(status);
+    summary_->setText(status());
+    QTimer statusTimer;
+    connect(&statusTimer, &QTimer::timeout, this, [&] { summary_->setText(status()); });
+    statusTimer.start(kStatusPeriodMs);
     std::exception_ptr failure;
     QEventLoop loop;
     const std::unique_ptr<QThread> thread(QThread::create([&] {

@@ -56,8 +56,9 @@ private:
     void OnBrowse();
     void OnRestore();
     void ShowPlan(const std::vector<std::string>& unreadable);
-    // Runs work on a thread of its own while this window stays live but locked.
-    void RunOffTheWindow(const QString& status, const std::function<void()>& work);
+    // Runs work on a thread of its own while this window stays live but locked,
+    // showing status (asked again every few hundred milliseconds) meanwhile.
+    void RunOffTheWindow(const std::function<QString()>& status, const std::function<void()>& work);
     void SetBusy(bool busy);
 
     Dialogs& dialogs_;
