@@ -1,3 +1,4 @@
+#include "RestoreSample.h"
 #include "ScriptedDialogs.h"
 #include "app/CAboutDlg.h"
 #include "app/CBackupDlg.h"
@@ -13,6 +14,7 @@
 #include "language/CLanguageSelection.h"
 #include "language/LanguageCommand.h"
 #include "options/COptions.h"
+#include "restore/CRestoreDlg.h"
 #include "storage/PowerClass.h"
 #include "support/TempHome.h"
 
@@ -271,6 +273,10 @@ std::vector<NamedWindow> OpenEveryWindow(Dialogs& dialogs, const std::string& la
     windows.push_back({"folder-type", std::move(folderType)});
     windows.push_back({"add-ftp", std::make_unique<CAddFtp>(dialogs)});
     windows.push_back({"about", std::make_unique<CAboutDlg>(nullptr)});
+    // Its dry run reads the sample's copies when it is shown, below.
+    const RestoreSample restoreSample;
+    windows.push_back(
+        {"restore", std::make_unique<CRestoreDlg>(dialogs, texts, restoreSample.setup, BinFolder())});
     for (NamedWindow& window : windows) {
         window.widget->show();
         QApplication::processEvents();

@@ -1,8 +1,10 @@
+#include "RestoreSample.h"
 #include "ScriptedDialogs.h"
 #include "entries/CAddFtp.h"
 #include "entries/CAddSpecialFolder.h"
 #include "entries/CWhatFolderType.h"
 #include "entries/DialogText.h"
+#include "restore/CRestoreDlg.h"
 #include "storage/PowerClass.h"
 #include "support/TempHome.h"
 
@@ -20,7 +22,7 @@
 #include <functional>
 #include <memory>
 
-// The three set-up dialogs in each language: every text is there and fits.
+// The three set-up dialogs and the restore dialog in each language: every text is there and fits.
 // With TARNWICK_SCREENSHOT_DIR set, each dialog is also saved there as a PNG.
 
 namespace {
@@ -104,6 +106,7 @@ TEST_P(EntryDialogsLayoutTest, EveryTextIsThereAndFits) {
     CTranslation texts(BinFolder());
     texts.Load();
     ScriptedDialogs dialogs;
+    const RestoreSample restoreSample;
 
     const DialogCase cases[] = {
         {"add-ftp", [](Dialogs& d, const CTranslation&) { return std::make_unique<CAddFtp>(d); }},
@@ -115,6 +118,10 @@ TEST_P(EntryDialogsLayoutTest, EveryTextIsThereAndFits) {
              dialog->SetInfoLines(DialogText(t, TextId::FolderTypeInfo1),
                                   DialogText(t, TextId::FolderTypeInfo2));
              return dialog;
+         }},
+        {"restore",
+         [&restoreSample](Dialogs& d, const CTranslation& t) {
+             return std::make_unique<CRestoreDlg>(d, t, restoreSample.setup, BinFolder());
          }},
     };
     const char* screenshotFolder = std::getenv("TARNWICK_SCREENSHOT_DIR");

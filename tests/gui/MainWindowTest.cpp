@@ -255,7 +255,7 @@ TEST_F(MainWindowTest, MenuItemsBeginWithTwoBlanksAndHaveIconsAlsoAfterALanguage
             EXPECT_FALSE(item->text().contains("---")) << when << ": " << item->text().toStdString();
             EXPECT_FALSE(item->icon().isNull()) << when << ": " << item->text().toStdString();
         }
-        EXPECT_EQ(commands, 17) << when;
+        EXPECT_EQ(commands, 18) << when;
     };
     checkMenus("English");
     const QString englishFile = window->Menu().Bar()->actions().at(0)->text();
@@ -454,6 +454,7 @@ TEST_F(MainWindowRunTest, DuringARunTheStartButtonStaysLiveAsTheStopRequest) {
         EXPECT_FALSE(Find<QCheckBox>(*window, "startWithSessionCheck")->isEnabled());
         EXPECT_FALSE(window->Menu().Action(CommandId::AddFile)->isEnabled());
         EXPECT_FALSE(window->Menu().Action(CommandId::Language)->isEnabled());
+        EXPECT_FALSE(window->Menu().Action(CommandId::Restore)->isEnabled());
         start->click();
         EXPECT_TRUE(window->Run().cancelRequested);
     });
@@ -466,6 +467,7 @@ TEST_F(MainWindowRunTest, DuringARunTheStartButtonStaysLiveAsTheStopRequest) {
     EXPECT_EQ(start->text(), Text(*window, TextId::StartBackup));
     EXPECT_TRUE(Find<QPushButton>(*window, "addFileButton")->isEnabled());
     EXPECT_TRUE(window->Menu().Action(CommandId::AddFile)->isEnabled());
+    EXPECT_TRUE(window->Menu().Action(CommandId::Restore)->isEnabled());
     // A stopped run is no completed backup.
     EXPECT_EQ(window->Setup().lastRun, "");
     ASSERT_FALSE(window->Run().reportLines.empty());

@@ -7,8 +7,9 @@
 #include "app/ErrorText.h"
 #include "app/MainMenu.h"
 #include "app/ProgramIcon.h"
-#include "app/RunEndNotice.h"
 #include "app/ProjectFileWatch.h"
+#include "app/RestoreFromWindow.h"
+#include "app/RunEndNotice.h"
 #include "app/TrayPresence.h"
 #include "app/WindowTransferReporter.h"
 #include "dialogs/Dialogs.h"
@@ -430,6 +431,13 @@ void CBackupDlg::OnCommand(int id) {
         case CommandId::SaveProjectAs:
             OnSaveProjectAs();
             break;
+        case CommandId::Restore:
+            // Held in the engine so the scheduler's minutes wait for it rather than start a run meanwhile.
+            if (engineDepth_ == 0 && !run_.running)
+                RunEngine([this](BackupContext& context) {
+                    RestoreFromWindow(this, dialogs_, texts_, setup_, context.settingsFolder);
+                });
+            break;
         case CommandId::Language:
             OnLanguage();
             break;
@@ -666,6 +674,7 @@ void CBackupDlg::SetRunning(bool running) {
     // Menu commands that change the set-up or the project would pull the list
     // away under the run; they wait until it is over.
     for (int id : kSetupMenuCommands) menu_->Action(id)->setEnabled(!running);
+    menu_->Action(CommandId::Restore)->setEnabled(!running);  // a restore would read copies being written
     c.startBackup->setEnabled(true);
     c.startBackup->setText(Qt8(texts_.GetText(running ? TextId::StopBackup : TextId::StartBackup)));
     GrowToFitCaptions();

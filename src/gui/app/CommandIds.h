@@ -51,6 +51,7 @@ inline constexpr int AddSpecialFolder = 32789;
 inline constexpr int AddFileException = 32790;
 inline constexpr int AddFolderException = 32791;
 inline constexpr int RemoveEntry = 32792;
+inline constexpr int Restore = 32793;
 }  // namespace CommandId
 
 // The scheduler's window timer.

@@ -19,6 +19,7 @@ constexpr ItemText kItemTexts[] = {
     {CommandId::OpenProject, TextId::MenuOpenProject},
     {CommandId::SaveProject, TextId::MenuSaveProject},
     {CommandId::SaveProjectAs, TextId::MenuSaveProjectAs},
+    {CommandId::Restore, TextId::MenuRestore},
     {CommandId::Language, TextId::MenuLanguage},
     {CommandId::Exit, TextId::MenuExit},
     {CommandId::MinimizeToTray, TextId::MenuMinimizeToTray},
@@ -56,6 +57,8 @@ MainMenu::MainMenu(QWidget* window)
     AddItem(file_, CommandId::OpenProject, "openProjectAction", "open");
     AddItem(file_, CommandId::SaveProject, "saveProjectAction", "save");
     AddItem(file_, CommandId::SaveProjectAs, "saveProjectAsAction", "save-as");
+    file_->addSeparator();
+    AddItem(file_, CommandId::Restore, "restoreAction", "restore");
     file_->addSeparator();
     AddItem(file_, CommandId::Language, "languageAction", "language");
     file_->addSeparator();
