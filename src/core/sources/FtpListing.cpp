@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cstdlib>
+#include <string_view>
 
 namespace {
 
@@ -89,4 +91,57 @@ std::map<std::string, std::time_t> ParseMlsdListing(const std::string& listing) 
     for (const FtpListingEntry& entry : ParseMlsdEntries(listing))
         if (entry.modified >= 0) times[entry.name] = entry.modified;
     return times;
+}
+
+namespace {
+
+// Permission bits of "rwxr-x---" (set-id and sticky letters count as x or -).
+int ModeOfLetters(std::string_view letters) {
+    int mode = 0;
+    for (std::size_t i = 0; i < 9; ++i) {
+        const char letter = letters[i];
+        const bool set = i % 3 == 2 ? (letter == 'x' || letter == 's' || letter == 't')
+                                    : letter == (i % 3 == 0 ? 'r' : 'w');
+        mode = (mode << 1) | (set ? 1 : 0);
+    }
+    return mode;
+}
+
+}  // namespace
+
+std::vector<FtpListingEntry> ParseLongListing(const std::string& listing) {
+    // Type and permissions, links, owner, group, size and three fields of
+    // time come before the name.
+    constexpr int kFieldsBeforeName = 8;
+    constexpr int kSizeField = 4;
+    std::vector<FtpListingEntry> entries;
+    std::size_t lineStart = 0;
+    while (lineStart < listing.size()) {
+        std::size_t lineEnd = listing.find('\n', lineStart);
+        if (lineEnd == std::string::npos) lineEnd = listing.size();
+        std::string_view line(listing.data() + lineStart, lineEnd - lineStart);
+        lineStart = lineEnd + 1;
+        if (line.ends_with('\r')) line.remove_suffix(1);
+        std::size_t at = 0;
+        std::string_view fields[kFieldsBeforeName];
+        int count = 0;
+        for (; count < kFieldsBeforeName; ++count) {
+            at = line.find_first_not_of(' ', at);
+            if (at == std::string_view::npos) break;
+            const std::size_t end = std::min(line.find(' ', at), line.size());
+            fields[count] = line.substr(at, end - at);
+            at = end;
+        }
+        if (count < kFieldsBeforeName || at + 1 >= line.size() || fields[0].size() < 10) continue;
+        FtpListingEntry entry;
+        entry.name = std::string(line.substr(at + 1));
+        entry.isDirectory = fields[0][0] == 'd';
+        entry.isFile = fields[0][0] == '-';
+        if ((!entry.isDirectory && !entry.isFile) || entry.name == "." || entry.name == "..") continue;
+        entry.mode = ModeOfLetters(fields[0].substr(1, 9));
+        const std::string_view size = fields[kSizeField];
+        if (std::from_chars(size.data(), size.data() + size.size(), entry.size).ec != std::errc()) continue;
+        entries.push_back(std::move(entry));
+    }
+    return entries;
 }

@@ -19,6 +19,12 @@ struct FtpListingEntry {
 // Every entry of the listing but "." and ".." and the "cdir" and "pdir" lines.
 std::vector<FtpListingEntry> ParseMlsdEntries(const std::string& listing);
 
+// The entries of an SFTP directory listing in the "ls -l" form servers give
+// ("-rw-r--r-- 1 owner group 6 Dec  9 18:30 name"): type, permission bits,
+// size and name; the time is left -1, as its form depends on the server's
+// clock and time zone. Links and lines of other forms are left out.
+std::vector<FtpListingEntry> ParseLongListing(const std::string& listing);
+
 // Modification times (seconds since 1970, UTC) by entry name, from a
 // machine-readable listing (MLSD, RFC 3659). Entries without a "modify" fact,
 // and the "." and ".." entries, are left out.

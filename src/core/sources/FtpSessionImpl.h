@@ -4,12 +4,25 @@
 #include "sources/FtpServerAddress.h"
 #include "sources/FtpTransfer.h"
 
+#include <sys/types.h>
+
 #include <ctime>
 #include <map>
 #include <optional>
 #include <set>
 #include <string>
 #include <vector>
+
+// The commands that make, remove and rename remote files, in the words of the
+// protocol (FTP or SFTP).
+struct RemoteCommands {
+    bool sftp = false;
+    std::string MakeDirectory(const std::string& path) const;
+    std::string Delete(const std::string& path) const;
+    // Puts the file at from in place of to.
+    std::vector<std::string> Rename(const std::string& from, const std::string& to) const;
+    std::string KeepMode(mode_t permissions, const std::string& path) const;
+};
 
 // What a session knows besides its connection: remote directories known to
 // exist and directory listings already fetched, both valid for one server and
@@ -53,6 +66,9 @@ private:
     FtpReply ReplaceWithUploadedCopy(const std::string& partPath, const std::string& finalPath);
     bool Stored(const std::string& directory, const std::string& name, std::uint64_t size);
     bool Failed(const FtpReply& reply, const std::string& directory);
+    bool SftpModificationTime(const std::string& remotePath, std::time_t& modified);
+
+    RemoteCommands commands_;
 
     std::set<std::string> knownDirectories_;
     std::map<std::string, std::map<std::string, std::time_t>> listings_;
