@@ -61,6 +61,7 @@ TEST_F(SftpCliTest, DestinationTrustHostRunsAndRestoreNeverShowThePassword) {
                                    HasSubstr("127.0.0.1:" + std::to_string(server.port()))));
     EXPECT_TRUE(server.Events().empty());
 
+    EXPECT_THAT(Cli({"status"}).out, AllOf(HasSubstr("not reachable"), HasSubstr("is not known")));
     const CliResult noTerminal = Cli({"trust-host"});
     EXPECT_EQ(noTerminal.exitCode, 2);
     EXPECT_THAT(noTerminal.out, HasSubstr(server.HostKeyFingerprint()));
@@ -70,6 +71,7 @@ TEST_F(SftpCliTest, DestinationTrustHostRunsAndRestoreNeverShowThePassword) {
     EXPECT_EQ(trusted.exitCode, 0) << trusted.err;
     EXPECT_EQ(ReadTestFile(settings.SettingsFolder() + "/known_hosts"), server.KnownHostsLine() + "\n");
     EXPECT_THAT(Cli({"trust-host"}).out, HasSubstr("trusted already"));
+    EXPECT_THAT(Cli({"status", "--json"}).out, HasSubstr("\"reachable\": true"));
 
     const CliResult full = Cli({"run"});
     EXPECT_EQ(full.exitCode, 0) << full.err;
