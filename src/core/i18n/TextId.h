@@ -147,4 +147,8 @@ enum class TextId : int {
     CertificateUnverified = 993,  // one text: host and port
     CertificateFingerprint = 994,
     CertificateTrustQuestion = 995,
+    SftpProtocol = 1000,
+    HostKeyUnknown = 1001,  // one text: host and port
+    HostKeyTrustQuestion = 1002,
+    SftpLoginHint = 1003,
 };
