@@ -171,13 +171,13 @@ TEST_F(FtpConnectionCheckTest, AnSftpServersUnknownHostKeyIsShownAndAcceptedOnce
     dialog.findChild<QLineEdit*>("serverEdit")->setText(QString::fromStdString(server.HostAndPort()));
     auto* protocol = dialog.findChild<QComboBox*>("protocolCombo");
     ASSERT_EQ(protocol->count(), 3);
-    EXPECT_TRUE(dialog.findChild<QLabel*>("sftpHint")->isHidden());
+    EXPECT_FALSE(dialog.findChild<QLabel*>("sftpHint")->isEnabled());
     protocol->setCurrentIndex(2);
     emit protocol->activated(2);
     const QString host = dialog.findChild<QLineEdit*>("serverEdit")->text();
     EXPECT_EQ(host.toStdString(), "sftp://" + server.HostAndPort());
-    EXPECT_TRUE(dialog.findChild<QCheckBox*>("passiveCheck")->isHidden());
-    EXPECT_FALSE(dialog.findChild<QLabel*>("sftpHint")->isHidden());
+    EXPECT_FALSE(dialog.findChild<QCheckBox*>("passiveCheck")->isEnabled());
+    EXPECT_TRUE(dialog.findChild<QLabel*>("sftpHint")->isEnabled());
     EXPECT_EQ(dialog.findChild<QLabel*>("sftpHint")->text(), Text(TextId::SftpLoginHint));
 
     // Declined: nothing accepted, nothing sent.

@@ -109,11 +109,11 @@ void CAddFtp::OnServerEdited(const QString& text) {
 void CAddFtp::ShowModeChoice() {
     // FTP with TLS always opens its data connections itself; SFTP has none.
     const RemoteProtocol chosen = kListedProtocols[ui_->protocolCombo->currentIndex()];
-    const bool tls = chosen == RemoteProtocol::FtpTls;
-    if (tls) ui_->passiveCheck->setChecked(true);
-    ui_->passiveCheck->setEnabled(!tls);
-    ui_->passiveCheck->setVisible(chosen != RemoteProtocol::Sftp);
-    ui_->sftpHint->setVisible(chosen == RemoteProtocol::Sftp);
+    if (chosen == RemoteProtocol::FtpTls) ui_->passiveCheck->setChecked(true);
+    ui_->passiveCheck->setEnabled(chosen == RemoteProtocol::Ftp);
+    // The hint stays in place, so the dialog keeps its size; it is greyed
+    // out unless it applies.
+    ui_->sftpHint->setEnabled(chosen == RemoteProtocol::Sftp);
 }
 
 QString CAddFtp::FieldName(const QLabel& label) const {
