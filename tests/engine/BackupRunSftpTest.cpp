@@ -6,6 +6,7 @@
 
 #include <gmock/gmock.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -62,6 +63,9 @@ TEST_F(BackupRunSftpTest, AnUnknownKeyGetsNothingAnAcceptedOneFullAndIncremental
     EXPECT_EQ(ReadTestFile(base + "/notes.txt"), "notes");
     EXPECT_EQ(run.copiedCount, 3);
     EXPECT_EQ(run.byteTotal, 12u);
+    // One login for the whole run.
+    const std::vector<std::string> events = server.Events();
+    EXPECT_EQ(std::count(events.begin(), events.end(), "LOGIN password"), 1);
     EXPECT_EQ(ReadTestFile(LogPath()), kLogHeader + kRunSeparator + TimeText() + Text(TextId::RunStarted) +
                                            "\r\n" + Text(TextId::LogCopiedFolder) + " " + dataEntry + "\r\n" +
                                            CountLines(3, 3, "12 Bytes") + TimeText() +
