@@ -145,6 +145,18 @@ TEST_F(SftpTest, IncrementalUploadSkipsACopyOfALaterDay) {
     EXPECT_EQ(FtpUploadIfNewer(session, file, server.HostAndPort(), server.user(), server.password(), "inc",
                                copied, bytes),
               UploadOutcome::Skipped);
+    // A day before the copy's: the listing's time (in an unknown zone) cannot
+    // tell, the file's own time can.
+    const std::time_t yesterday = std::time(nullptr) - 30 * 3600;
+    struct timespec recent[2] = {{yesterday, 0}, {yesterday, 0}};
+    utimensat(AT_FDCWD, file.c_str(), recent, 0);
+    FtpSession fresh{nullptr, {}, kShortTimeouts};
+    fresh.UseProtocol(RemoteProtocol::Sftp, settings.path());
+    EXPECT_EQ(FtpUploadIfNewer(fresh, file, server.HostAndPort(), server.user(), server.password(), "inc", copied,
+                               bytes),
+              UploadOutcome::Skipped)
+        << fresh.LastError();
+    EXPECT_EQ(server.StoredPaths().size(), 1u);
     // A file the server does not hold yet is stored.
     EXPECT_EQ(FtpUploadIfNewer(session, file, server.HostAndPort(), server.user(), server.password(), "inc2",
                                copied, bytes),
@@ -193,7 +205,8 @@ TEST(SftpLongListing, ReadsTypeModeSizeAndNameOfUsualServers) {
         "drwxr-xr-x    2 user     group        4096 Dec  9  2020 sub\r\n"
         "lrwxrwxrwx    1 user     group           4 Dec  9 10:00 link -> sub\n"
         "-rwsr-x--x 1 u g 12 Jan 1 2001 x\n"
-        "garbage\n");
+        "garbage\n",
+        946684800);
     ASSERT_EQ(entries.size(), 3u);
     EXPECT_EQ(entries[0].name, "two  blanks");
     EXPECT_TRUE(entries[0].isFile);
@@ -202,6 +215,23 @@ TEST(SftpLongListing, ReadsTypeModeSizeAndNameOfUsualServers) {
     EXPECT_EQ(entries[1].name, "sub");
     EXPECT_TRUE(entries[1].isDirectory);
     EXPECT_EQ(entries[2].mode, 0751);
+}
+
+TEST(SftpLongListing, ATimeInTheServersZoneGivesTheEarliestMomentItCanMean) {
+    // 2026-12-09 20:00 UTC.
+    constexpr std::time_t kNow = 1796846400;
+    constexpr std::time_t kFourteenHours = 14 * 3600;
+    const auto entries = ParseLongListing("-rw-r--r-- 1 0 0 6 09 Dec 18:30 recent\n"
+                                          "-rw-r--r-- 1 u g 6 Dec 31 23:59 last-year\n"
+                                          "-rw-r--r-- 1 u g 6 Feb  3  2020 old\n"
+                                          "-rw-r--r-- 1 u g 6 3 févr. 2020 unknown\n",
+                                          kNow);
+    ASSERT_EQ(entries.size(), 4u);
+    EXPECT_EQ(entries[0].modifiedAtLeast, 1796841000 - kFourteenHours);  // 2026-12-09 18:30
+    EXPECT_EQ(entries[1].modifiedAtLeast, 1767225540 - kFourteenHours);  // 2025-12-31 23:59
+    EXPECT_EQ(entries[2].modifiedAtLeast, 1580688000 - kFourteenHours);  // 2020-02-03 00:00
+    EXPECT_EQ(entries[3].modifiedAtLeast, -1);
+    EXPECT_EQ(entries[0].modified, -1);
 }
 
 // A key made by ssh-keygen: its public line, and the key itself as a server

@@ -340,7 +340,8 @@ FtpListOutcome FtpSession::Impl::ListFiles(const std::string& remoteDirectory, b
             lastTimedOut = reply.TimedOut();
             return FtpListOutcome::Failed;
         }
-        for (FtpListingEntry& entry : commands_.sftp ? ParseLongListing(text) : ParseMlsdEntries(text)) {
+        for (FtpListingEntry& entry :
+             commands_.sftp ? ParseLongListing(text, std::time(nullptr)) : ParseMlsdEntries(text)) {
             const std::string path = relative + "/" + entry.name;
             if (entry.isDirectory && recursive) pending.push_back(path);
             if (!entry.isFile || entry.name.ends_with(kPartSuffix)) continue;
@@ -355,10 +356,34 @@ FtpListOutcome FtpSession::Impl::ListFiles(const std::string& remoteDirectory, b
     return FtpListOutcome::Listed;
 }
 
-std::optional<std::time_t> FtpSession::Impl::RemoteModificationTime(const std::string& remoteDirectory,
-                                                                    const std::string& name) {
+std::optional<std::time_t> FtpSession::Impl::RemoteModificationTime(
+    const std::string& remoteDirectory, const std::string& name, const std::function<bool(std::time_t)>& enough) {
     const std::string directory = ftp_path::NormaliseDirectory(remoteDirectory);
-    if (!listingUnsupported_ && !commands_.sftp) {
+    if (commands_.sftp) {
+        auto listing = listings_.find(directory);
+        if (listing == listings_.end()) {
+            std::string text;
+            const FtpReply reply = connection.ListDirectory(directory, text);
+            std::map<std::string, std::time_t> times;
+            if (reply.ok) {
+                for (const FtpListingEntry& entry : ParseLongListing(text, std::time(nullptr)))
+                    if (entry.isFile) times[entry.name] = entry.modifiedAtLeast;
+                RememberDirectory(directory);
+            } else if (reply.code != CURLE_REMOTE_FILE_NOT_FOUND) {
+                lastError = reply.problem;
+                return std::nullopt;
+            }
+            // A directory that is not there yet holds nothing newer.
+            listing = listings_.emplace(directory, std::move(times)).first;
+        }
+        const auto entry = listing->second.find(name);
+        if (entry == listing->second.end()) return std::nullopt;
+        if (entry->second >= 0 && enough && enough(entry->second)) return entry->second;
+        std::time_t modified = 0;
+        if (!connection.ModificationTime(ftp_path::Join(directory, name), modified).ok) return std::nullopt;
+        return modified;
+    }
+    if (!listingUnsupported_) {
         auto listing = listings_.find(directory);
         if (listing == listings_.end()) {
             std::string text;

@@ -7,6 +7,7 @@
 #include <sys/types.h>
 
 #include <ctime>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
@@ -42,9 +43,12 @@ struct FtpSession::Impl {
     FtpListOutcome ListFiles(const std::string& remoteDirectory, bool recursive,
                              std::vector<FtpRemoteFile>& files);
     // The modification time of a remote file, nullopt when there is none or
-    // the server could not tell.
+    // the server could not tell. Over SFTP, a time the listing proves the file
+    // is not older than is given instead when enough says it is enough, which
+    // saves asking for each file.
     std::optional<std::time_t> RemoteModificationTime(const std::string& remoteDirectory,
-                                                      const std::string& name);
+                                                      const std::string& name,
+                                                      const std::function<bool(std::time_t)>& enough = {});
 
     FtpConnection connection;
     RemoteProtocol protocol = RemoteProtocol::Ftp;
@@ -71,6 +75,8 @@ private:
     RemoteCommands commands_;
 
     std::set<std::string> knownDirectories_;
+    // Times by file name for each directory listed: from MLSD, or for SFTP
+    // the earliest time each file can have (-1: cannot tell).
     std::map<std::string, std::map<std::string, std::time_t>> listings_;
     bool listingUnsupported_ = false;
     // The account may store but not rename: uploads go straight to their
