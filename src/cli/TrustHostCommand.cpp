@@ -81,7 +81,8 @@ int TrustHostCommand::Run(const std::vector<std::string>& arguments, std::ostrea
         << std::flush;
     if (!HasOption(parsed, "--yes")) {
         if (::isatty(STDIN_FILENO) == 0) {
-            SayError(err, "no terminal to ask on: compare the fingerprint and run again with --yes to trust it");
+            SayError(err,
+                     "no terminal to ask on: compare the fingerprint and run again with --yes to trust it");
             return ExitCode::kUsage;
         }
         if (!UserAgrees(err)) {

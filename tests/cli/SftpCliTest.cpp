@@ -83,7 +83,8 @@ TEST_F(SftpCliTest, DestinationTrustHostRunsAndRestoreNeverShowThePassword) {
 
     // Nothing changed since an earlier day: an incremental run stores nothing.
     for (const char* name : {"/Data/a.txt", "/Data/sub/b.txt"})
-        fs::last_write_time(source.path() + name, fs::last_write_time(source.path() + name) - std::chrono::hours(72));
+        fs::last_write_time(source.path() + name,
+                            fs::last_write_time(source.path() + name) - std::chrono::hours(72));
     settings.SetSetting("Options", "100010000000000");
     const CliResult incremental = Cli({"run"});
     EXPECT_EQ(incremental.exitCode, 0) << incremental.err;

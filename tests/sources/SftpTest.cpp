@@ -36,10 +36,10 @@ protected:
     bool Upload(FtpSession& through, const std::string& remoteDirectory, const std::string& password) {
         return FtpUploadFile(through, file, server.HostAndPort(), server.user(), password, remoteDirectory);
     }
-    bool Upload(const std::string& remoteDirectory) { return Upload(session, remoteDirectory, server.password()); }
-    void TrustTheServer() {
-        WriteTestFile(settings.path() + "/known_hosts", server.KnownHostsLine() + "\n");
+    bool Upload(const std::string& remoteDirectory) {
+        return Upload(session, remoteDirectory, server.password());
     }
+    void TrustTheServer() { WriteTestFile(settings.path() + "/known_hosts", server.KnownHostsLine() + "\n"); }
 
     TempHome home;
     TempFolder local;
@@ -56,9 +56,9 @@ protected:
 
 TEST_F(SftpTest, AnUnknownHostKeyIsRefusedWithItsFingerprintUntilAccepted) {
     EXPECT_FALSE(Upload("up"));
-    EXPECT_THAT(session.LastError(), AllOf(HasSubstr("is not known"), HasSubstr(server.HostKeyFingerprint()),
-                                           HasSubstr("trust-host"), HasSubstr("127.0.0.1"),
-                                           Not(HasSubstr(server.password()))));
+    EXPECT_THAT(session.LastError(),
+                AllOf(HasSubstr("is not known"), HasSubstr(server.HostKeyFingerprint()),
+                      HasSubstr("trust-host"), HasSubstr("127.0.0.1"), Not(HasSubstr(server.password()))));
     ASSERT_TRUE(session.UnverifiedCertificate().has_value());
     EXPECT_EQ(session.UnverifiedCertificate()->fingerprint, server.HostKeyFingerprint());
     // The login never reached the server.
@@ -118,8 +118,9 @@ TEST_F(SftpTest, StoresListsFetchesAndKeepsTheMode) {
     EXPECT_EQ(files[0].size, 5u);
     EXPECT_EQ(files[0].mode, 0640);
     EXPECT_EQ(files[0].modified, status.st_mtime);
-    EXPECT_EQ(FtpListFiles(session, server.HostAndPort(), server.user(), server.password(), "none", true, files),
-              FtpListOutcome::Missing);
+    EXPECT_EQ(
+        FtpListFiles(session, server.HostAndPort(), server.user(), server.password(), "none", true, files),
+        FtpListOutcome::Missing);
 
     fs::create_directories(local.path() + "/back");
     ASSERT_TRUE(FtpDownloadFile(session, local.path() + "/back", server.HostAndPort(), server.user(),
@@ -152,8 +153,8 @@ TEST_F(SftpTest, IncrementalUploadSkipsACopyOfALaterDay) {
     utimensat(AT_FDCWD, file.c_str(), recent, 0);
     FtpSession fresh{nullptr, {}, kShortTimeouts};
     fresh.UseProtocol(RemoteProtocol::Sftp, settings.path());
-    EXPECT_EQ(FtpUploadIfNewer(fresh, file, server.HostAndPort(), server.user(), server.password(), "inc", copied,
-                               bytes),
+    EXPECT_EQ(FtpUploadIfNewer(fresh, file, server.HostAndPort(), server.user(), server.password(), "inc",
+                               copied, bytes),
               UploadOutcome::Skipped)
         << fresh.LastError();
     EXPECT_EQ(server.StoredPaths().size(), 1u);
@@ -221,11 +222,12 @@ TEST(SftpLongListing, ATimeInTheServersZoneGivesTheEarliestMomentItCanMean) {
     // 2026-12-09 20:00 UTC.
     constexpr std::time_t kNow = 1796846400;
     constexpr std::time_t kFourteenHours = 14 * 3600;
-    const auto entries = ParseLongListing("-rw-r--r-- 1 0 0 6 09 Dec 18:30 recent\n"
-                                          "-rw-r--r-- 1 u g 6 Dec 31 23:59 last-year\n"
-                                          "-rw-r--r-- 1 u g 6 Feb  3  2020 old\n"
-                                          "-rw-r--r-- 1 u g 6 3 févr. 2020 unknown\n",
-                                          kNow);
+    const auto entries = ParseLongListing(
+        "-rw-r--r-- 1 0 0 6 09 Dec 18:30 recent\n"
+        "-rw-r--r-- 1 u g 6 Dec 31 23:59 last-year\n"
+        "-rw-r--r-- 1 u g 6 Feb  3  2020 old\n"
+        "-rw-r--r-- 1 u g 6 3 févr. 2020 unknown\n",
+        kNow);
     ASSERT_EQ(entries.size(), 4u);
     EXPECT_EQ(entries[0].modifiedAtLeast, 1796841000 - kFourteenHours);  // 2026-12-09 18:30
     EXPECT_EQ(entries[1].modifiedAtLeast, 1767225540 - kFourteenHours);  // 2025-12-31 23:59
@@ -242,8 +244,9 @@ struct ToolKey {
 };
 
 ToolKey MakeToolKey(const std::string& path) {
-    const std::string command = "ssh-keygen -q -t ed25519 -N '' -f '" + path + "' >/dev/null 2>&1 && cut -d' ' -f2 '" +
-                                path + ".pub' | base64 -d > '" + path + ".blob'";
+    const std::string command = "ssh-keygen -q -t ed25519 -N '' -f '" + path +
+                                "' >/dev/null 2>&1 && cut -d' ' -f2 '" + path + ".pub' | base64 -d > '" +
+                                path + ".blob'";
     if (std::system(command.c_str()) != 0) throw std::runtime_error("ssh-keygen failed");
     const std::string line = ReadTestFile(path + ".pub");
     return {line.substr(0, line.find(' ', line.find(' ') + 1)), ReadTestFile(path + ".blob")};

@@ -38,20 +38,14 @@ void SftpTestServer::MakeHostKey() const {
 }
 
 void SftpTestServer::Start(int port) {
-    std::vector<std::string> arguments = {"/usr/bin/python3",
-                                          std::string(TARNWICK_SOURCE_DIR) + "/tests/support/sftp_test_server.py",
-                                          "--root",
-                                          RootFolder(),
-                                          "--control",
-                                          folder_.path() + "/control",
-                                          "--user-hex",
-                                          HexOf(user_),
-                                          "--password-hex",
-                                          HexOf(password_),
-                                          "--host-key",
-                                          folder_.path() + "/host_key",
-                                          "--port",
-                                          std::to_string(port)};
+    std::vector<std::string> arguments = {
+        "/usr/bin/python3", std::string(TARNWICK_SOURCE_DIR) + "/tests/support/sftp_test_server.py",
+        "--root",           RootFolder(),
+        "--control",        folder_.path() + "/control",
+        "--user-hex",       HexOf(user_),
+        "--password-hex",   HexOf(password_),
+        "--host-key",       folder_.path() + "/host_key",
+        "--port",           std::to_string(port)};
     if (!authorizedKey_.empty()) arguments.insert(arguments.end(), {"--authorized-key", authorizedKey_});
     pid_ = SpawnReadyServer(arguments, folder_.path() + "/server.log", port_);
 }
@@ -82,7 +76,8 @@ std::string SftpTestServer::LoginFolder() const {
 
 std::string SftpTestServer::HostKeyFingerprint() const {
     // "256 SHA256:... comment (ECDSA)"
-    const std::string output = CommandOutput("ssh-keygen -l -E sha256 -f '" + folder_.path() + "/host_key.pub'");
+    const std::string output =
+        CommandOutput("ssh-keygen -l -E sha256 -f '" + folder_.path() + "/host_key.pub'");
     const auto start = output.find("SHA256:");
     if (start == std::string::npos) throw std::runtime_error("ssh-keygen printed no fingerprint: " + output);
     return output.substr(start, output.find(' ', start) - start);

@@ -248,7 +248,8 @@ void FtpConnection::ApplyLogin() {
         if (!login_.password.empty()) methods |= CURLSSH_AUTH_PASSWORD | CURLSSH_AUTH_KEYBOARD;
         curl_easy_setopt(easy_, CURLOPT_SSH_AUTH_TYPES, methods);
         curl_easy_setopt(easy_, CURLOPT_SSH_PRIVATE_KEYFILE, keyFile.empty() ? nullptr : keyFile.c_str());
-        curl_easy_setopt(easy_, CURLOPT_KEYPASSWD, login_.password.empty() ? nullptr : login_.password.c_str());
+        curl_easy_setopt(easy_, CURLOPT_KEYPASSWD,
+                         login_.password.empty() ? nullptr : login_.password.c_str());
         curl_easy_setopt(easy_, CURLOPT_USERNAME, login_.user.c_str());
         curl_easy_setopt(easy_, CURLOPT_PASSWORD, login_.password.c_str());
         return;
@@ -275,7 +276,8 @@ int FtpConnection::OnHostKey(void* self, int, const char* key, std::size_t keyLe
     const std::string_view blob(key, keyLength);
     const ConnectionSecurity& security = connection->security_;
     const std::string name = KnownHostsName(connection->address_.host, connection->address_.port);
-    const HostKeyCheck check = SftpKnownHosts(security.settingsFolder, security.userKnownHosts).Check(name, blob);
+    const HostKeyCheck check =
+        SftpKnownHosts(security.settingsFolder, security.userKnownHosts).Check(name, blob);
     connection->shownHostKey_.assign(blob);
     const std::string shown = HostKeyFingerprint(blob);
     const std::string host = connection->address_.HostAndPort();
@@ -284,9 +286,9 @@ int FtpConnection::OnHostKey(void* self, int, const char* key, std::size_t keyLe
             connection->hostKeyProblem_.clear();
             return CURLKHMATCH_OK;
         case HostKeyVerdict::Changed:
-            connection->hostKeyProblem_ = "the host key of " + host + " has changed: the known one has the fingerprint " +
-                                          check.knownFingerprint + ", the server now shows " + shown +
-                                          "; nothing was sent";
+            connection->hostKeyProblem_ =
+                "the host key of " + host + " has changed: the known one has the fingerprint " +
+                check.knownFingerprint + ", the server now shows " + shown + "; nothing was sent";
             break;
         case HostKeyVerdict::Unknown:
             connection->hostKeyProblem_ =

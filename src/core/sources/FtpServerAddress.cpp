@@ -51,7 +51,8 @@ std::string StripFtpScheme(const std::string& server) {
     return server;
 }
 
-std::optional<FtpServerAddress> ParseFtpServer(const std::string& server, std::string& error, int defaultPort) {
+std::optional<FtpServerAddress> ParseFtpServer(const std::string& server, std::string& error,
+                                               int defaultPort) {
     std::string text = Trim(server);
     while (!text.empty() && text.back() == '/') text.pop_back();
     if (text.empty()) {

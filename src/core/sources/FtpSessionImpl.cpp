@@ -110,7 +110,8 @@ std::string RemoteCommands::Delete(const std::string& path) const {
 std::vector<std::string> RemoteCommands::Rename(const std::string& from, const std::string& to) const {
     // SFTP servers do not rename over an existing file: it goes first.
     if (sftp)
-        return {Delete(to), "rename " + ftp_path::SftpCommandArgument(from) + " " + ftp_path::SftpCommandArgument(to)};
+        return {Delete(to),
+                "rename " + ftp_path::SftpCommandArgument(from) + " " + ftp_path::SftpCommandArgument(to)};
     return {"RNFR " + from, "RNTO " + to};
 }
 
@@ -357,7 +358,8 @@ FtpListOutcome FtpSession::Impl::ListFiles(const std::string& remoteDirectory, b
 }
 
 std::optional<std::time_t> FtpSession::Impl::RemoteModificationTime(
-    const std::string& remoteDirectory, const std::string& name, const std::function<bool(std::time_t)>& enough) {
+    const std::string& remoteDirectory, const std::string& name,
+    const std::function<bool(std::time_t)>& enough) {
     const std::string directory = ftp_path::NormaliseDirectory(remoteDirectory);
     if (commands_.sftp) {
         auto listing = listings_.find(directory);

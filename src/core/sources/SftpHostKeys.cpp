@@ -22,9 +22,9 @@ constexpr std::string_view kAuthorityMarker = "@cert-authority";
 
 std::string Base64(std::string_view bytes) {
     std::string text(4 * ((bytes.size() + 2) / 3) + 1, '\0');
-    const int length = EVP_EncodeBlock(reinterpret_cast<unsigned char*>(text.data()),
-                                       reinterpret_cast<const unsigned char*>(bytes.data()),
-                                       static_cast<int>(bytes.size()));
+    const int length =
+        EVP_EncodeBlock(reinterpret_cast<unsigned char*>(text.data()),
+                        reinterpret_cast<const unsigned char*>(bytes.data()), static_cast<int>(bytes.size()));
     text.resize(static_cast<std::size_t>(std::max(length, 0)));
     return text;
 }
@@ -32,9 +32,9 @@ std::string Base64(std::string_view bytes) {
 std::optional<std::string> FromBase64(std::string_view text) {
     if (text.empty() || text.size() % 4 != 0) return std::nullopt;
     std::string bytes(3 * text.size() / 4, '\0');
-    const int length = EVP_DecodeBlock(reinterpret_cast<unsigned char*>(bytes.data()),
-                                       reinterpret_cast<const unsigned char*>(text.data()),
-                                       static_cast<int>(text.size()));
+    const int length =
+        EVP_DecodeBlock(reinterpret_cast<unsigned char*>(bytes.data()),
+                        reinterpret_cast<const unsigned char*>(text.data()), static_cast<int>(text.size()));
     if (length < 0) return std::nullopt;
     // The block decoder counts the padding as bytes.
     std::size_t padding = 0;

@@ -21,7 +21,8 @@
 
 namespace {
 
-constexpr RemoteProtocol kListedProtocols[] = {RemoteProtocol::Ftp, RemoteProtocol::FtpTls, RemoteProtocol::Sftp};
+constexpr RemoteProtocol kListedProtocols[] = {RemoteProtocol::Ftp, RemoteProtocol::FtpTls,
+                                               RemoteProtocol::Sftp};
 // The destination text separates its fields with "@!@", so an "@" at the edge
 // of a field would cut it in the wrong place; no host name has one either
 // ("ftp://user@host" can never connect: the user goes in a field of its own).
