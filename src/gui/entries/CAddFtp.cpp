@@ -112,9 +112,6 @@ void CAddFtp::ShowModeChoice() {
     const RemoteProtocol chosen = kListedProtocols[ui_->protocolCombo->currentIndex()];
     if (chosen == RemoteProtocol::FtpTls) ui_->passiveCheck->setChecked(true);
     ui_->passiveCheck->setEnabled(chosen == RemoteProtocol::Ftp);
-    // The hint stays in place, so the dialog keeps its size; it is greyed
-    // out unless it applies.
-    ui_->sftpHint->setEnabled(chosen == RemoteProtocol::Sftp);
 }
 
 QString CAddFtp::FieldName(const QLabel& label) const {
