@@ -1,8 +1,10 @@
 #include "CliProcess.h"
 #include "CliTestHome.h"
 #include "sources/Entries.h"
+#include "sources/KnownServers.h"
 #include "storage/HistoryLog.h"
 #include "storage/ProjectFile.h"
+#include "support/FtpTestServer.h"
 #include "support/SftpTestServer.h"
 #include "support/TempHome.h"
 
@@ -112,6 +114,25 @@ TEST_F(SftpCliTest, AChangedHostKeyFailsTheRunAndTrustHostRefusesIt) {
     EXPECT_EQ(Cli({"trust-host", "--yes"}).exitCode, 1);
     EXPECT_TRUE(server.StoredPaths().empty());
     EXPECT_THAT(outputs, Not(HasSubstr(server.password())));
+}
+
+TEST_F(SftpCliTest, TrustHostAcceptsAnFtpsCertificateToo) {
+    FtpTestServer tls("tester", "tls-pass-word", FtpTestServer::Security::Tls);
+    ASSERT_EQ(RunCli({"new", projectPath}).exitCode, 0);
+    ASSERT_EQ(Cli({"add", source.path() + "/Data"}).exitCode, 0);
+    ASSERT_EQ(Cli({"destination", "ftps://tester@" + tls.HostAndPort() + "/up"}, "tls-pass-word\n").exitCode,
+              0);
+    EXPECT_EQ(Cli({"run"}).exitCode, 1);
+    const CliResult trusted = Cli({"trust-host", "--yes"});
+    EXPECT_EQ(trusted.exitCode, 0) << trusted.err;
+    EXPECT_THAT(trusted.out, HasSubstr(tls.CertificateFingerprint()));
+    const auto known = KnownServers(settings.SettingsFolder()).Find(tls.HostAndPort());
+    ASSERT_TRUE(known.has_value());
+    EXPECT_EQ(known->fingerprint, tls.CertificateFingerprint());
+    const CliResult run = Cli({"run"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_THAT(tls.StoredPaths(), SizeIs(2));
+    EXPECT_THAT(outputs, Not(HasSubstr("tls-pass-word")));
 }
 
 TEST_F(SftpCliTest, DestinationUrlsOfEveryKindAndRefusals) {
