@@ -129,6 +129,18 @@ TEST_F(SftpTest, StoresListsFetchesAndKeepsTheMode) {
     EXPECT_EQ(ReadTestFile(local.path() + "/back/data bin"), "newer");
 }
 
+TEST_F(SftpTest, AnAccountThatMayNotRenameGetsTheFileUnderItsFinalName) {
+    TrustTheServer();
+    server.RefuseRenameAndDelete();
+    ASSERT_TRUE(Upload("up")) << session.LastError();
+    EXPECT_EQ(ReadTestFile(server.LoginFolder() + "/up/data bin"), ReadTestFile(file));
+    // The rest of the session stores straight away.
+    WriteTestFile(file, "second");
+    ASSERT_TRUE(Upload("up")) << session.LastError();
+    EXPECT_EQ(ReadTestFile(server.LoginFolder() + "/up/data bin"), "second");
+    EXPECT_EQ(server.StoredPaths().back(), "/login/up/data bin");
+}
+
 TEST_F(SftpTest, AbsolutePathsLeaveTheLoginFolder) {
     TrustTheServer();
     ASSERT_TRUE(Upload("/top")) << session.LastError();

@@ -109,6 +109,10 @@ void SftpTestServer::DieDuringUploadOf(const std::string& fileName) {
     std::ofstream(folder_.path() + "/control/die_during_names", std::ios::app) << fileName << "\n";
 }
 
+void SftpTestServer::RefuseRenameAndDelete() {
+    std::ofstream(folder_.path() + "/control/store_only") << "";
+}
+
 void SftpTestServer::FallSilent() {
     std::ofstream(folder_.path() + "/control/silent") << "";
 }

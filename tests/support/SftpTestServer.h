@@ -43,6 +43,8 @@ public:
     void DieDuringUploadOf(const std::string& fileName);
     // New connections are accepted and never answered.
     void FallSilent();
+    // Refuses renames and removals: an account that may only store files.
+    void RefuseRenameAndDelete();
 
 private:
     void MakeHostKey() const;

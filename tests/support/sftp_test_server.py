@@ -13,6 +13,8 @@ Faults are switched on at run time by files in --control (read on demand):
   die_during_names  names, one a line: the server kills itself (SIGKILL)
                   while it receives a file whose name starts with one of them
   silent          present: new connections are accepted and never answered
+  store_only      present: rename and remove are refused, as on accounts
+                  that may store files but not rename or delete them
 Events (one a line) go to <control>/events: "LOGIN password",
 "LOGIN publickey", "STOR <path>" for each file written and closed.
 """
@@ -147,6 +149,8 @@ class Files(SFTPServerInterface):
         return handle
 
     def remove(self, path):
+        if read_control(Settings.control, "store_only") is not None:
+            return SFTP_PERMISSION_DENIED
         try:
             os.remove(self.real(path))
         except OSError as error:
@@ -154,6 +158,8 @@ class Files(SFTPServerInterface):
         return SFTP_OK
 
     def rename(self, oldpath, newpath):
+        if read_control(Settings.control, "store_only") is not None:
+            return SFTP_PERMISSION_DENIED
         # As the usual servers do: a rename never replaces an existing file.
         if os.path.exists(self.real(newpath)):
             return SFTP_FAILURE
