@@ -278,7 +278,6 @@ int FtpConnection::OnHostKey(void* self, int, const char* key, std::size_t keyLe
     const std::string name = KnownHostsName(connection->address_.host, connection->address_.port);
     const HostKeyCheck check =
         SftpKnownHosts(security.settingsFolder, security.userKnownHosts).Check(name, blob);
-    connection->shownHostKey_.assign(blob);
     const std::string shown = HostKeyFingerprint(blob);
     const std::string host = connection->address_.HostAndPort();
     switch (check.verdict) {

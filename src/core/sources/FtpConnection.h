@@ -143,7 +143,6 @@ private:
     // Bytes moved by the request in flight, and when that last changed.
     curl_off_t bytesMoved_ = 0;
     std::chrono::steady_clock::time_point lastActivity_;
-    // The SFTP host key of the last connection made and why it was refused.
-    std::string shownHostKey_;
+    // Why the SFTP host key of the last connection made was refused.
     std::string hostKeyProblem_;
 };
