@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(cmake ninja-build ccache g++ clang clang-format libclang-rt-14-dev qt6-base-dev qt6-base-dev-tools
           libqt6svg6 libcurl4-openssl-dev libssl-dev openssl libgtest-dev libgmock-dev python3 python3-pyftpdlib
-          python3-openssl poppler-utils
+          python3-openssl python3-paramiko openssh-client poppler-utils
           dpkg-dev appstream desktop-file-utils dbus-daemon
           xvfb xdotool openbox x11-utils imagemagick)
 missing=()

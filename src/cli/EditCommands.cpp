@@ -240,10 +240,13 @@ public:
     DestinationCommand()
         : DescribedCommand({"destination", "destination [--project PROJECT] DEST",
                             "set where backups go: an existing local folder (stored as\n"
-                            "\"<absolute folder>/...\"), or an FTP server as\n"
-                            "ftp://USER@HOST[:PORT]/FOLDER. The password is never taken from the\n"
-                            "command line: it is asked for without echo on a terminal, or read\n"
-                            "as the first line of standard input.\n",
+                            "\"<absolute folder>/...\"), or a server as ftp://USER@HOST[:PORT]/FOLDER\n"
+                            "(plain FTP), ftps://... (FTP with TLS) or sftp://... (SFTP). The\n"
+                            "password is never taken from the command line: it is asked for\n"
+                            "without echo on a terminal, or read as the first line of standard\n"
+                            "input. For SFTP an empty password logs in with the SSH agent or the\n"
+                            "key in ~/.ssh (id_ed25519, id_ecdsa, id_rsa); a password given is\n"
+                            "also tried as that key's passphrase.\n",
                             AddCommand::kEditOptions}) {}
 
     int Run(const std::vector<std::string>& arguments, std::ostream& out, std::ostream& err) override {
@@ -253,8 +256,8 @@ public:
         const std::string& given = parsed.operands.front();
         std::string shown;
         const int code = EditProject(parsed.project, err, [&](BackupSetup& setup, const CTranslation& texts) {
-            setup.destination = given.starts_with("ftp://") ? FtpDestinationFor(given, texts, err)
-                                                            : LocalDestinationFor(given, texts);
+            setup.destination = StartsWithRemoteScheme(given) ? FtpDestinationFor(given, texts, err)
+                                                              : LocalDestinationFor(given, texts);
             shown = DestinationForMessages(setup.destination);
         });
         if (code == ExitCode::kClean) out << "destination: " << shown << '\n';
@@ -273,26 +276,30 @@ private:
     // The fields the FTP dialog has, with the dialog's refusals.
     static std::string FtpDestinationFor(const std::string& url, const CTranslation& texts,
                                          std::ostream& err) {
-        constexpr std::string_view kPrefix = "ftp://";
-        const std::string rest = url.substr(kPrefix.size());
+        const RemoteProtocol protocol = ProtocolOfText(url);
+        const std::string_view prefix = SchemeOf(protocol);
+        const std::string rest = url.substr(prefix.size());
         const std::size_t slash = rest.find('/');
         const std::string authority = rest.substr(0, slash);
         const std::string folder = slash == std::string::npos ? std::string() : rest.substr(slash + 1);
         const std::size_t at = authority.rfind('@');
         if (at == std::string::npos)
-            throw Refusal("the FTP address names no user: use ftp://USER@HOST/FOLDER");
+            throw Refusal("the address names no user: use " + std::string(prefix) + "USER@HOST/FOLDER");
         const std::string user = authority.substr(0, at);
         const std::string host = authority.substr(at + 1);
         RequireFtpField(texts, "User", user);
         RequireFtpField(texts, "Folder", folder);
         RequireFtpField(texts, "Server", host);
         std::string why;
-        if (host.empty() || !ParseFtpServer(host, why))
-            throw Refusal("the FTP server \"" + host + "\" cannot be reached as written" +
+        if (host.empty() || !ParseFtpServer(host, why, DefaultPort(protocol)))
+            throw Refusal("the server \"" + host + "\" cannot be reached as written" +
                           (why.empty() ? std::string() : ": " + why));
         const std::string password = ReadPassword("Password for " + user + "@" + host + ": ", err);
         RequireFtpField(texts, "Password", password);
-        return FtpDestination(std::string(kPrefix) + host, user, password, folder);
+        // Plain FTP keeps the text it always had; FTP with TLS always opens
+        // its data connections itself, and SFTP has none.
+        return FtpDestination(std::string(prefix) + host, user, password, folder,
+                              protocol == RemoteProtocol::FtpTls);
     }
 
     // The message names the field, never its text: it may be the password.

@@ -6,6 +6,7 @@
 #include "sources/Entries.h"
 #include "sources/FtpConnection.h"
 #include "sources/FtpServerAddress.h"
+#include "sources/FtpTransfer.h"
 #include "storage/HistoryLog.h"
 #include "storage/OptionString.h"
 
@@ -90,7 +91,7 @@ std::string SchedulerText(const SchedulerInCharge& scheduler) {
 }
 
 // Empty when the destination can be reached, otherwise why not.
-std::string WhyUnreachable(const BackupSetup& setup) {
+std::string WhyUnreachable(const BackupSetup& setup, const std::string& settingsFolder) {
     if (const std::string problem = DestinationProblem(setup.destination); !problem.empty()) return problem;
     if (!IsFtpDestination(setup.destination)) {
         const std::string root = BackupRoot(setup.destination);
@@ -103,11 +104,23 @@ std::string WhyUnreachable(const BackupSetup& setup) {
     const FtpParameters ftp = DecodeFtpDestination(setup.destination);
     std::string why;
     const std::string host = ftp.server.starts_with("ftp://") ? ftp.server.substr(6) : ftp.server;
-    const std::optional<FtpServerAddress> address = ParseFtpServer(host, why);
+    const std::optional<FtpServerAddress> address = ParseFtpServer(host, why, DefaultPort(ftp.protocol));
     if (!address) return "the FTP server \"" + host + "\" cannot be reached as written: " + why;
     FtpTimeouts timeouts = FtpTimeoutsFromEnvironment();
     timeouts.connect = std::min(timeouts.connect, kReachTimeout);
     timeouts.stall = std::min(timeouts.stall, kReachTimeout);
+    if (ftp.protocol != RemoteProtocol::Ftp) {
+        // The server's identity is checked as a run checks it; a listing
+        // changes nothing there.
+        FtpSession session(nullptr, {}, timeouts);
+        session.UsePassiveMode(true);
+        session.UseProtocol(ftp.protocol, settingsFolder);
+        std::vector<FtpRemoteFile> files;
+        return FtpListFiles(session, ftp.server, ftp.user, ftp.password, ftp.remoteBaseDirectory, false,
+                            files) == FtpListOutcome::Failed
+                   ? session.LastError()
+                   : std::string();
+    }
     FtpConnection connection(nullptr, {}, timeouts);
     connection.Target(*address, {ftp.user, ftp.password});
     const FtpReply reply = connection.SendCommands({"NOOP"});
@@ -139,7 +152,7 @@ int StatusCommand::Run(const std::vector<std::string>& arguments, std::ostream& 
     const std::string outcome = setup.lastRun.empty() ? "none" : LastOutcome(*loaded, texts);
     const SchedulerInCharge scheduler = FindSchedulerInCharge(setup);
     const std::string nextDue = NextDue(setup, scheduler);
-    const std::string unreachable = WhyUnreachable(setup);
+    const std::string unreachable = WhyUnreachable(setup, loaded->settingsFolder);
     if (HasOption(parsed, "--json")) {
         out << "{\"project\": " << JsonString(setup.currentProjectFile)
             << ", \"lastRun\": " << (setup.lastRun.empty() ? "null" : JsonString(setup.lastRun))

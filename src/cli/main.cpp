@@ -3,6 +3,7 @@
 #include "cli/RestoreCommand.h"
 #include "cli/RunCommand.h"
 #include "cli/StatusCommand.h"
+#include "cli/TrustHostCommand.h"
 
 #include <algorithm>
 #include <iostream>
@@ -21,6 +22,7 @@ std::vector<std::unique_ptr<Command>> AllCommands() {
     commands.push_back(std::make_unique<RestoreCommand>());
     for (std::unique_ptr<Command>& command : EditCommands()) commands.push_back(std::move(command));
     commands.push_back(std::make_unique<StatusCommand>());
+    commands.push_back(std::make_unique<TrustHostCommand>());
     return commands;
 }
 

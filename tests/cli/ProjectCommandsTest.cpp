@@ -316,7 +316,7 @@ TEST_F(ProjectCommandsTest, EverySubcommandIsInTheManPageAndTheCompletion) {
         EXPECT_THAT(manPage, HasSubstr(".B tarnwick-backup-cli " + name + "\n")) << name;
         EXPECT_THAT(subcommands, HasSubstr("[" + name + "]")) << name;
     }
-    EXPECT_EQ(described, 11);
+    EXPECT_EQ(described, 12);
 
     const std::string answers =
         BashOutput(home.path(), complete + "t " + program + " remove --project " + projectPath + " ''\n" +

@@ -4,12 +4,14 @@
 #include "sources/KnownServers.h"
 #include "storage/PowerClass.h"
 #include "support/FtpTestServer.h"
+#include "support/SftpTestServer.h"
 #include "support/TempHome.h"
 #include "util/SafeFormat.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -161,6 +163,47 @@ TEST_F(FtpConnectionCheckTest, ATlsServersUnverifiableCertificateIsShownAndUsedO
               (QStringList{Text(TextId::FtpTestUploadOk), Text(TextId::FtpTestDownloadOk)}));
     dialog.findChild<QPushButton*>("okButton")->click();
     EXPECT_EQ(dialog.ServerName(), "ftps://" + server.HostAndPort());
+}
+
+TEST_F(FtpConnectionCheckTest, AnSftpServersUnknownHostKeyIsShownAndAcceptedOnce) {
+    SftpTestServer server("tester", "ssh-pass");
+    CAddFtp dialog(dialogs);
+    dialog.findChild<QLineEdit*>("serverEdit")->setText(QString::fromStdString(server.HostAndPort()));
+    auto* protocol = dialog.findChild<QComboBox*>("protocolCombo");
+    ASSERT_EQ(protocol->count(), 3);
+    protocol->setCurrentIndex(2);
+    emit protocol->activated(2);
+    const QString host = dialog.findChild<QLineEdit*>("serverEdit")->text();
+    EXPECT_EQ(host.toStdString(), "sftp://" + server.HostAndPort());
+    EXPECT_FALSE(dialog.findChild<QCheckBox*>("passiveCheck")->isEnabled());
+    EXPECT_EQ(dialog.findChild<QLabel*>("sftpHint")->text(), Text(TextId::SftpLoginHint));
+
+    // Declined: nothing accepted, nothing sent.
+    Check(dialog, host, QStringLiteral("tester"), QStringLiteral("ssh-pass"), QStringLiteral("up"));
+    ASSERT_EQ(dialogs.messages.size(), 2u);
+    EXPECT_EQ(dialogs.messages[0].buttons, Dialogs::Buttons::YesNo);
+    EXPECT_TRUE(dialogs.messages[0].text.contains(QString::fromStdString(server.HostKeyFingerprint())));
+    EXPECT_TRUE(dialogs.messages[0].text.contains(Text(TextId::HostKeyTrustQuestion)));
+    EXPECT_FALSE(dialogs.messages[0].text.contains(QStringLiteral("ssh-pass")));
+    EXPECT_EQ(dialogs.messages[1].text, Text(TextId::FtpTestUploadFailed));
+    EXPECT_TRUE(server.Events().empty());
+
+    // Accepted: recorded in the program's known hosts, and the test passes.
+    dialogs.messages.clear();
+    dialogs.messageAnswers.push_back(Dialogs::Answer::Yes);
+    Check(dialog, host, QStringLiteral("tester"), QStringLiteral("ssh-pass"), QStringLiteral("up"));
+    ASSERT_EQ(dialogs.messages.size(), 3u);
+    EXPECT_EQ(dialogs.messages[1].text, Text(TextId::FtpTestUploadOk));
+    EXPECT_EQ(dialogs.messages[2].text, Text(TextId::FtpTestDownloadOk));
+    EXPECT_TRUE(std::filesystem::is_regular_file(server.LoginFolder() + "/up/config.ini"));
+    PowerClass settings(BinFolder());
+    settings.ResolveSettingsFile();
+    EXPECT_EQ(ReadTestFile(settings.SettingsFolder() + "/known_hosts"), server.KnownHostsLine() + "\n");
+
+    dialogs.messages.clear();
+    Check(dialog, host, QStringLiteral("tester"), QStringLiteral("ssh-pass"), QStringLiteral("up"));
+    EXPECT_EQ(dialogs.MessageTexts(),
+              (QStringList{Text(TextId::FtpTestUploadOk), Text(TextId::FtpTestDownloadOk)}));
 }
 
 TEST_F(FtpConnectionCheckTest, AnEmptyFolderUsesTheLoginDirectory) {

@@ -132,6 +132,7 @@ TEST_F(ShippedTranslation, FormatTextsTakeExactlyTheirArguments) {
     const std::map<int, std::string> expected = {
         {105, "d"}, {950, "d"}, {670, "s"}, {710, "s"}, {715, "s"}, {975, "s"}, {980, "s"},
         {986, "s"}, {987, "s"}, {988, "s"}, {989, "s"}, {993, "s"},
+        {1001, "s"},
         {1041, "d"},
         {1051, "d"}, {1055, "d"},
         {1070, "s"},

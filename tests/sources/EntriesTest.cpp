@@ -127,6 +127,23 @@ TEST(RemoteDestinations, FtpWithTlsHasTheSameFieldsAfterItsOwnScheme) {
     EXPECT_FALSE(IsRemoteDestination("FTPS://host/...@!@u@!@p@!@d"));
 }
 
+TEST(RemoteDestinations, SftpHasTheSameFieldsAfterItsOwnSchemeAndPort22) {
+    const std::string destination = FtpDestination("sftp://host", "ann", "", "dir");
+    EXPECT_EQ(destination, "sftp://host/...@!@ann@!@@!@dir");
+    EXPECT_TRUE(IsRemoteDestination(destination));
+    const FtpParameters decoded = DecodeFtpDestination(destination);
+    EXPECT_EQ(decoded.protocol, RemoteProtocol::Sftp);
+    EXPECT_EQ(decoded.server, "host");
+    EXPECT_EQ(decoded.user, "ann");
+    EXPECT_EQ(decoded.password, "");
+    EXPECT_EQ(decoded.remoteBaseDirectory, "dir/tarnwick_backup_folder");
+    EXPECT_EQ(DestinationBoxText(destination, false), "sftp://host/dir");
+    EXPECT_EQ(DefaultPort(RemoteProtocol::Sftp), 22);
+    EXPECT_EQ(DefaultPort(RemoteProtocol::FtpTls), 21);
+    EXPECT_TRUE(StartsWithRemoteScheme("sftp://h"));
+    EXPECT_FALSE(IsRemoteDestination("SFTP://host/...@!@u@!@p@!@d"));
+}
+
 TEST(BrokenDownForm, EightyCharactersAndMoreAreShortenedToSeventyNine) {
     const std::string seventyNine = "/" + std::string(78, 'a');
     const std::string eighty = "/0123456789abcd" + std::string(59, 'x') + "/tail6";

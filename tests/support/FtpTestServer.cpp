@@ -88,7 +88,6 @@ void FtpTestServer::MakeCertificate() const {
 
 void FtpTestServer::Start(int port) {
     const std::string script = std::string(TARNWICK_SOURCE_DIR) + "/tests/support/ftp_test_server.py";
-    const std::string logFile = folder_.path() + "/server.log";
     std::vector<std::string> arguments = {"/usr/bin/python3", script,      "--root",
                                           RootFolder(),       "--control", folder_.path() + "/control",
                                           "--user-hex",       Hex(user_),  "--password-hex",
@@ -97,6 +96,10 @@ void FtpTestServer::Start(int port) {
         arguments.insert(arguments.end(), {"--tls-cert", folder_.path() + "/cert.pem", "--tls-key",
                                            folder_.path() + "/key.pem"});
     }
+    pid_ = SpawnReadyServer(arguments, folder_.path() + "/server.log", port_);
+}
+
+pid_t SpawnReadyServer(std::vector<std::string> arguments, const std::string& logFile, int& port) {
     std::vector<char*> argv;
     for (auto& argument : arguments) argv.push_back(argument.data());
     argv.push_back(nullptr);
@@ -108,22 +111,28 @@ void FtpTestServer::Start(int port) {
     posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, logFile.c_str(), O_WRONLY | O_CREAT | O_APPEND,
                                      0644);
-    const int spawned = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
+    pid_t pid = -1;
+    const int spawned = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     close(output[1]);
     if (spawned != 0) {
         close(output[0]);
-        throw std::runtime_error("cannot start /usr/bin/python3");
+        throw std::runtime_error("cannot start " + arguments.front());
     }
     try {
-        port_ = AwaitReadyLine(output[0], std::chrono::seconds(20));
+        port = AwaitReadyLine(output[0], std::chrono::seconds(20));
     } catch (...) {
         close(output[0]);
-        kill(pid_, SIGKILL);
-        waitpid(pid_, nullptr, 0);
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
         throw;
     }
     close(output[0]);
+    return pid;
+}
+
+std::string HexOf(const std::string& bytes) {
+    return Hex(bytes);
 }
 
 void FtpTestServer::RenewCertificate() {

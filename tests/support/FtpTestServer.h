@@ -96,3 +96,9 @@ private:
 
 // A loopback port nothing listens on.
 int UnusedLoopbackPort();
+
+// Starts a test server (arguments[0] is the program) with its error output in
+// logFile, and waits for its line "READY <port>". Throws when it does not start.
+pid_t SpawnReadyServer(std::vector<std::string> arguments, const std::string& logFile, int& port);
+// The bytes as lower-case hexadecimal digits.
+std::string HexOf(const std::string& bytes);

@@ -183,4 +183,8 @@ enum class TextId : int {
     RestoredPrefix = 1043,
     RestorePlanning = 1044,
     RestoreRunning = 1045,
+    SftpProtocol = 1000,
+    HostKeyUnknown = 1001,  // one text: host and port
+    HostKeyTrustQuestion = 1002,
+    SftpLoginHint = 1003,
 };

@@ -67,7 +67,8 @@ std::string ExceptionEntry(std::string_view entry) {
 }
 
 bool IsRemoteDestination(std::string_view destination) {
-    return destination.starts_with("ftp:") || destination.starts_with("ftps:");
+    return destination.starts_with("ftp:") || destination.starts_with("ftps:") ||
+           destination.starts_with("sftp:");
 }
 
 std::string LocalDestination(std::string_view folder) {

@@ -13,12 +13,13 @@ std::string FolderEntry(std::string_view folder);    // "<folder>/..."
 std::string ExceptionEntry(std::string_view entry);  // "-" + entry
 
 // Destinations: "<folder>/..." or "ftp://host/...@!@user@!@password@!@folder";
-// FTP with TLS has the same fields after "ftps://".
+// FTP with TLS and SFTP have the same fields after "ftps://" and "sftp://"
+// (SFTP ignores the passive-mode field).
 // A remote destination in passive mode carries one more field after the
 // server, "ftp://host/...@!@passive@!@user@!@password@!@folder": texts written
 // before passive mode existed never hold it and keep active mode, and a reader
 // that takes the last three fields from the end still finds the login there.
-bool IsRemoteDestination(std::string_view destination);  // starts "ftp:" or "ftps:"
+bool IsRemoteDestination(std::string_view destination);  // starts "ftp:", "ftps:" or "sftp:"
 // The older name of IsRemoteDestination, for callers not yet moved over.
 inline bool IsFtpDestination(std::string_view destination) {
     return IsRemoteDestination(destination);
@@ -31,7 +32,7 @@ std::string FtpDestination(std::string_view server, std::string_view user, std::
 
 struct FtpParameters {
     RemoteProtocol protocol = RemoteProtocol::Ftp;
-    std::string server;  // without "ftp://" or "ftps://"
+    std::string server;  // without "ftp://", "ftps://" or "sftp://"
     std::string user;
     std::string password;
     std::string folder;

@@ -1,8 +1,10 @@
 #include "sources/FtpConnection.h"
 
 #include "sources/FtpRemotePath.h"
+#include "sources/SftpHostKeys.h"
 
 #include <poll.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -102,6 +104,19 @@ std::optional<CertificateIdentity> ProbeCertificate(const std::string& url, cons
     return identity;
 }
 
+// The user's own key for SFTP logins: the first of the usual files in
+// ~/.ssh; empty when there is none.
+std::string DefaultPrivateKeyFile() {
+    const char* home = std::getenv("HOME");
+    if (home == nullptr || *home == '\0') return {};
+    for (const char* name : {"id_ed25519", "id_ecdsa", "id_rsa"}) {
+        const std::string path = std::string(home) + "/.ssh/" + name;
+        struct stat status {};
+        if (stat(path.c_str(), &status) == 0 && S_ISREG(status.st_mode)) return path;
+    }
+    return {};
+}
+
 void InitialiseCurlOnce() {
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
@@ -130,7 +145,6 @@ void FtpConnection::ResetHandles() {
     controlSocket_ = CURL_SOCKET_BAD;
 
     curl_easy_setopt(easy_, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(easy_, CURLOPT_PROTOCOLS_STR, "ftp");
     curl_easy_setopt(easy_, CURLOPT_ERRORBUFFER, errorBuffer_);
     ApplyDataConnectionMode();
     ApplySecurity();
@@ -171,6 +185,11 @@ void FtpConnection::UsePassiveMode(bool passive) {
 }
 
 void FtpConnection::ApplySecurity() {
+    curl_easy_setopt(easy_, CURLOPT_PROTOCOLS_STR, IsSftp() ? "sftp" : "ftp");
+    // Every SFTP host key goes through the check of the known hosts; the
+    // library's own known_hosts handling is never asked.
+    curl_easy_setopt(easy_, CURLOPT_SSH_HOSTKEYFUNCTION, IsSftp() ? &FtpConnection::OnHostKey : nullptr);
+    curl_easy_setopt(easy_, CURLOPT_SSH_HOSTKEYDATA, this);
     const bool tls = security_.protocol == RemoteProtocol::FtpTls;
     // Control and data connections both protected, or the request fails:
     // never a silent fall-back to clear text.
@@ -215,12 +234,70 @@ bool FtpConnection::Target(const FtpServerAddress& address, const FtpLogin& logi
     address_ = address;
     login_ = login;
     targeted_ = true;
+    ApplyLogin();
+    return true;
+}
+
+void FtpConnection::ApplyLogin() {
+    if (IsSftp()) {
+        // The user's SSH agent, the user's key in ~/.ssh (the password field
+        // then holds its passphrase, if it has one), and the password itself.
+        const std::string keyFile = DefaultPrivateKeyFile();
+        long methods = CURLSSH_AUTH_AGENT;
+        if (!keyFile.empty()) methods |= CURLSSH_AUTH_PUBLICKEY;
+        if (!login_.password.empty()) methods |= CURLSSH_AUTH_PASSWORD | CURLSSH_AUTH_KEYBOARD;
+        curl_easy_setopt(easy_, CURLOPT_SSH_AUTH_TYPES, methods);
+        curl_easy_setopt(easy_, CURLOPT_SSH_PRIVATE_KEYFILE, keyFile.empty() ? nullptr : keyFile.c_str());
+        curl_easy_setopt(easy_, CURLOPT_KEYPASSWD,
+                         login_.password.empty() ? nullptr : login_.password.c_str());
+        curl_easy_setopt(easy_, CURLOPT_USERNAME, login_.user.c_str());
+        curl_easy_setopt(easy_, CURLOPT_PASSWORD, login_.password.c_str());
+        return;
+    }
     // An empty user name logs in anonymously, as the usual FTP clients do.
     const bool anonymous = login_.user.empty();
     curl_easy_setopt(easy_, CURLOPT_USERNAME, anonymous ? "anonymous" : login_.user.c_str());
     curl_easy_setopt(easy_, CURLOPT_PASSWORD,
                      anonymous && login_.password.empty() ? "anonymous@" : login_.password.c_str());
-    return true;
+}
+
+void FtpConnection::Reconnect() {
+    ResetHandles();
+    if (targeted_) ApplyLogin();
+}
+
+std::string FtpConnection::UrlOf(const std::string& remotePath) const {
+    if (IsSftp()) return "sftp://" + address_.HostAndPort() + "/" + ftp_path::EncodeForSftpUrl(remotePath);
+    return address_.BaseUrl() + ftp_path::EncodeForUrl(remotePath);
+}
+
+int FtpConnection::OnHostKey(void* self, int, const char* key, std::size_t keyLength) {
+    auto* connection = static_cast<FtpConnection*>(self);
+    const std::string_view blob(key, keyLength);
+    const ConnectionSecurity& security = connection->security_;
+    const std::string name = KnownHostsName(connection->address_.host, connection->address_.port);
+    const HostKeyCheck check =
+        SftpKnownHosts(security.settingsFolder, security.userKnownHosts).Check(name, blob);
+    const std::string shown = HostKeyFingerprint(blob);
+    const std::string host = connection->address_.HostAndPort();
+    switch (check.verdict) {
+        case HostKeyVerdict::Known:
+            connection->hostKeyProblem_.clear();
+            return CURLKHMATCH_OK;
+        case HostKeyVerdict::Changed:
+            connection->hostKeyProblem_ =
+                "the host key of " + host + " has changed: the known one has the fingerprint " +
+                check.knownFingerprint + ", the server now shows " + shown + "; nothing was sent";
+            break;
+        case HostKeyVerdict::Unknown:
+            connection->hostKeyProblem_ =
+                "the host key of " + host + " is not known (fingerprint " + shown +
+                "); accept it with the connection test of the FTP dialog or with \"tarnwick-backup-cli "
+                "trust-host\"; nothing was sent";
+            connection->unverified_ = HostKeyIdentity(blob);
+            break;
+    }
+    return CURLKHMATCH_MISMATCH;
 }
 
 bool FtpConnection::ConnectionLooksAlive() const {
@@ -253,24 +330,28 @@ void FtpConnection::Tick(bool force) {
 FtpReply FtpConnection::Perform(const std::string& remotePath, const std::vector<std::string>& before,
                                 const std::vector<std::string>& after, const std::string& what) {
     std::vector<std::string> quote;
-    const bool greeting = greetingNeeded_ || !ConnectionLooksAlive();
+    const bool greeting = !IsSftp() && (greetingNeeded_ || !ConnectionLooksAlive());
     // Asks for UTF-8 names once per connection; servers that refuse still work.
     if (greeting) quote.push_back("*OPTS UTF8 ON");
     quote.insert(quote.end(), before.begin(), before.end());
     const Slist quoteList = MakeSlist(quote);
     const Slist postList = MakeSlist(after);
 
-    const std::string url = address_.BaseUrl() + ftp_path::EncodeForUrl(remotePath);
+    const std::string url = UrlOf(remotePath);
     curl_easy_setopt(easy_, CURLOPT_URL, url.c_str());
     curl_easy_setopt(easy_, CURLOPT_QUOTE, quoteList.get());
     curl_easy_setopt(easy_, CURLOPT_POSTQUOTE, postList.get());
     errorBuffer_[0] = '\0';
     lastServerLine_.clear();
     unverified_.reset();
+    hostKeyProblem_.clear();
     progressDone_ = 0;
     lastTick_ = std::chrono::steady_clock::now();
+    lastActivity_ = lastTick_;
+    bytesMoved_ = 0;
 
     CURLcode code = CURLE_OK;
+    bool givenUp = false;
     if (curl_multi_add_handle(multi_, easy_) != CURLM_OK) {
         code = CURLE_FAILED_INIT;
     } else {
@@ -291,6 +372,13 @@ FtpReply FtpConnection::Perform(const std::string& remotePath, const std::vector
             if (finished || running == 0) break;
             curl_multi_poll(multi_, nullptr, 0, static_cast<int>(kTickInterval.count()), nullptr);
             Tick(false);
+            // The library bounds no SFTP command's wait for its answer: a
+            // server that stops answering is given up here.
+            if (IsSftp() && std::chrono::steady_clock::now() - lastActivity_ > timeouts_.stall) {
+                code = CURLE_OPERATION_TIMEDOUT;
+                givenUp = true;
+                break;
+            }
         }
         curl_socket_t socket = CURL_SOCKET_BAD;
         if (curl_easy_getinfo(easy_, CURLINFO_ACTIVESOCKET, &socket) != CURLE_OK) socket = CURL_SOCKET_BAD;
@@ -299,6 +387,13 @@ FtpReply FtpConnection::Perform(const std::string& remotePath, const std::vector
     }
     curl_easy_setopt(easy_, CURLOPT_QUOTE, nullptr);
     curl_easy_setopt(easy_, CURLOPT_POSTQUOTE, nullptr);
+    if (givenUp) {
+        Reconnect();
+        FtpReply reply;
+        reply.code = code;
+        reply.problem = what + ": the server stopped answering";
+        return reply;
+    }
 
     FtpReply reply;
     reply.code = code;
@@ -312,9 +407,12 @@ FtpReply FtpConnection::Perform(const std::string& remotePath, const std::vector
         greetingNeeded_ = newConnections > 0 && !greeting;
     } else {
         greetingNeeded_ = true;
-        reply.problem = security_.protocol == RemoteProtocol::FtpTls && IsIdentityFailure(code)
-                            ? what + ": " + IdentityProblem(code)
-                            : ProblemText(code, what);
+        if (IsSftp() && !hostKeyProblem_.empty())
+            reply.problem = what + ": " + hostKeyProblem_;
+        else if (security_.protocol == RemoteProtocol::FtpTls && IsIdentityFailure(code))
+            reply.problem = what + ": " + IdentityProblem(code);
+        else
+            reply.problem = ProblemText(code, what);
     }
     return reply;
 }
@@ -398,7 +496,8 @@ FtpReply FtpConnection::ListDirectory(const std::string& directory, std::string&
     };
     curl_easy_setopt(easy_, CURLOPT_UPLOAD, 0L);
     curl_easy_setopt(easy_, CURLOPT_NOBODY, 0L);
-    curl_easy_setopt(easy_, CURLOPT_CUSTOMREQUEST, "MLSD");
+    // An SFTP listing is asked for by a path ending in "/".
+    curl_easy_setopt(easy_, CURLOPT_CUSTOMREQUEST, IsSftp() ? nullptr : "MLSD");
     FtpReply reply =
         Perform(directory.empty() ? "" : directory + "/", {}, {}, "listing \"" + directory + "\" failed");
     curl_easy_setopt(easy_, CURLOPT_CUSTOMREQUEST, nullptr);
@@ -458,8 +557,12 @@ std::size_t FtpConnection::OnWrite(char* data, std::size_t size, std::size_t cou
     return size * count;
 }
 
-int FtpConnection::OnProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t ulnow) {
+int FtpConnection::OnProgress(void* self, curl_off_t, curl_off_t dlnow, curl_off_t, curl_off_t ulnow) {
     auto* connection = static_cast<FtpConnection*>(self);
+    if (dlnow + ulnow != connection->bytesMoved_) {
+        connection->bytesMoved_ = dlnow + ulnow;
+        connection->lastActivity_ = std::chrono::steady_clock::now();
+    }
     if (!connection->progressName_.empty()) connection->progressDone_ = static_cast<std::uint64_t>(ulnow);
     return 0;
 }

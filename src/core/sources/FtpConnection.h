@@ -24,10 +24,14 @@ struct FtpLogin {
 
 // How the connection proves who the server is: plain FTP does not; FTP with
 // TLS checks the certificate against the system's authorities, or, when the
-// user trusted one for this server, accepts that certificate's key only.
+// user trusted one for this server, accepts that certificate's key only; SFTP
+// accepts only a host key recorded in the known hosts of settingsFolder or in
+// userKnownHosts (the user's ~/.ssh/known_hosts; empty for none).
 struct ConnectionSecurity {
     RemoteProtocol protocol = RemoteProtocol::Ftp;
     std::optional<CertificateIdentity> trusted;
+    std::string settingsFolder;
+    std::string userKnownHosts;
     bool operator==(const ConnectionSecurity&) const = default;
 };
 
@@ -64,8 +68,9 @@ public:
     // Holds for every later request; a change closes the connection, which
     // was made under other rules.
     void UseSecurity(const ConnectionSecurity& security);
-    // The certificate the server showed when the last request failed because
-    // it could not be verified (not when it differed from a trusted one).
+    // The certificate (or SFTP host key, see HostKeyIdentity) the server
+    // showed when the last request failed because it could not be verified
+    // (not when it differed from a trusted one).
     const std::optional<CertificateIdentity>& UnverifiedCertificate() const { return unverified_; }
 
     // Sends raw commands; one starting with "*" may fail without failing the
@@ -92,6 +97,11 @@ private:
     void ResetHandles();
     void ApplyDataConnectionMode();
     void ApplySecurity();
+    void ApplyLogin();
+    bool IsSftp() const { return security_.protocol == RemoteProtocol::Sftp; }
+    std::string UrlOf(const std::string& remotePath) const;
+    // After a request given up half-way: a fresh connection for the next one.
+    void Reconnect();
     // After a failure to prove the server's identity: the certificate it shows
     // and the words for the report.
     std::string IdentityProblem(CURLcode code);
@@ -102,6 +112,7 @@ private:
     static std::size_t OnWrite(char* data, std::size_t size, std::size_t count, void* self);
     static int OnProgress(void* self, curl_off_t dltotal, curl_off_t dlnow, curl_off_t ultotal,
                           curl_off_t ulnow);
+    static int OnHostKey(void* self, int keyType, const char* key, std::size_t keyLength);
 
     TransferReporter* reporter_;
     std::function<void()> pump_;
@@ -129,4 +140,9 @@ private:
     std::uint64_t progressDone_ = 0;
     std::uint64_t bytesBeforeThisFile_ = 0;
     std::chrono::steady_clock::time_point lastTick_;
+    // Bytes moved by the request in flight, and when that last changed.
+    curl_off_t bytesMoved_ = 0;
+    std::chrono::steady_clock::time_point lastActivity_;
+    // Why the SFTP host key of the last connection made was refused.
+    std::string hostKeyProblem_;
 };

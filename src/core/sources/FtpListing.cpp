@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <cstdlib>
+#include <optional>
+#include <string_view>
 
 namespace {
 
@@ -89,4 +92,114 @@ std::map<std::string, std::time_t> ParseMlsdListing(const std::string& listing) 
     for (const FtpListingEntry& entry : ParseMlsdEntries(listing))
         if (entry.modified >= 0) times[entry.name] = entry.modified;
     return times;
+}
+
+namespace {
+
+// Permission bits of "rwxr-x---" (set-id and sticky letters count as x or -).
+int ModeOfLetters(std::string_view letters) {
+    int mode = 0;
+    for (std::size_t i = 0; i < 9; ++i) {
+        const char letter = letters[i];
+        const bool set = i % 3 == 2 ? (letter == 'x' || letter == 's' || letter == 't')
+                                    : letter == (i % 3 == 0 ? 'r' : 'w');
+        mode = (mode << 1) | (set ? 1 : 0);
+    }
+    return mode;
+}
+
+// "Dec", "dec": 1 to 12; 0 for anything else.
+int MonthOf(std::string_view name) {
+    static constexpr std::string_view kMonths[] = {"jan", "feb", "mar", "apr", "may", "jun",
+                                                   "jul", "aug", "sep", "oct", "nov", "dec"};
+    if (name.size() != 3) return 0;
+    std::string lowered(name);
+    for (char& c : lowered) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    for (int month = 0; month < 12; ++month)
+        if (kMonths[month] == lowered) return month + 1;
+    return 0;
+}
+
+std::optional<int> NumberOf(std::string_view text) {
+    int number = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+    if (error != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    return number;
+}
+
+// The earliest moment "Dec 9 18:30", "9 Dec 2020" (and the like) can mean in
+// any time zone; -1 when the fields are no such time.
+std::time_t EarliestMomentOf(std::string_view first, std::string_view second, std::string_view third,
+                             std::time_t now) {
+    // The zone furthest ahead of UTC.
+    constexpr std::time_t kLatestZoneAhead = 14 * 3600;
+    constexpr std::time_t kClockSlack = 24 * 3600;
+    int month = MonthOf(first);
+    std::optional<int> day = NumberOf(second);
+    if (month == 0) {
+        month = MonthOf(second);
+        day = NumberOf(first);
+    }
+    if (month == 0 || !day || *day < 1 || *day > 31) return -1;
+    std::tm moment{};
+    moment.tm_mon = month - 1;
+    moment.tm_mday = *day;
+    const std::size_t colon = third.find(':');
+    std::tm today{};
+    gmtime_r(&now, &today);
+    if (colon == std::string_view::npos) {
+        const auto year = NumberOf(third);
+        if (!year || *year < 1970) return -1;
+        moment.tm_year = *year - 1900;
+    } else {
+        const auto hour = NumberOf(third.substr(0, colon));
+        const auto minute = NumberOf(third.substr(colon + 1));
+        if (!hour || !minute || *hour > 23 || *minute > 59) return -1;
+        moment.tm_hour = *hour;
+        moment.tm_min = *minute;
+        moment.tm_year = today.tm_year;
+        if (timegm(&moment) > now + kClockSlack) --moment.tm_year;
+    }
+    const std::time_t asUtc = timegm(&moment);
+    return asUtc < 0 ? -1 : asUtc - kLatestZoneAhead;
+}
+
+}  // namespace
+
+std::vector<FtpListingEntry> ParseLongListing(const std::string& listing, std::time_t now) {
+    // Type and permissions, links, owner, group, size and three fields of
+    // time come before the name.
+    constexpr int kFieldsBeforeName = 8;
+    constexpr int kSizeField = 4;
+    std::vector<FtpListingEntry> entries;
+    std::size_t lineStart = 0;
+    while (lineStart < listing.size()) {
+        std::size_t lineEnd = listing.find('\n', lineStart);
+        if (lineEnd == std::string::npos) lineEnd = listing.size();
+        std::string_view line(listing.data() + lineStart, lineEnd - lineStart);
+        lineStart = lineEnd + 1;
+        if (line.ends_with('\r')) line.remove_suffix(1);
+        std::size_t at = 0;
+        std::string_view fields[kFieldsBeforeName];
+        int count = 0;
+        for (; count < kFieldsBeforeName; ++count) {
+            at = line.find_first_not_of(' ', at);
+            if (at == std::string_view::npos) break;
+            const std::size_t end = std::min(line.find(' ', at), line.size());
+            fields[count] = line.substr(at, end - at);
+            at = end;
+        }
+        if (count < kFieldsBeforeName || at + 1 >= line.size() || fields[0].size() < 10) continue;
+        FtpListingEntry entry;
+        entry.name = std::string(line.substr(at + 1));
+        entry.isDirectory = fields[0][0] == 'd';
+        entry.isFile = fields[0][0] == '-';
+        if ((!entry.isDirectory && !entry.isFile) || entry.name == "." || entry.name == "..") continue;
+        entry.mode = ModeOfLetters(fields[0].substr(1, 9));
+        const std::string_view size = fields[kSizeField];
+        if (std::from_chars(size.data(), size.data() + size.size(), entry.size).ec != std::errc()) continue;
+        entry.modifiedAtLeast = EarliestMomentOf(fields[5], fields[6], fields[7], now);
+        entries.push_back(std::move(entry));
+    }
+    return entries;
 }

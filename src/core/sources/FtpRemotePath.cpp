@@ -58,4 +58,18 @@ std::string EncodeForUrl(const std::string& path) {
     return encoded;
 }
 
+std::string EncodeForSftpUrl(const std::string& path) {
+    if (path.starts_with('/')) return EncodeForUrl(path.substr(1));
+    return "~/" + EncodeForUrl(path);
+}
+
+std::string SftpCommandArgument(const std::string& path) {
+    std::string quoted = "\"";
+    for (const char c : path) {
+        if (c == '"' || c == '\\') quoted += '\\';
+        quoted += c;
+    }
+    return quoted + "\"";
+}
+
 }  // namespace ftp_path

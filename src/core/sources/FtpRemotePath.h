@@ -30,4 +30,14 @@ bool IsSafeInCommand(const std::string& text);
 // "/" (absolute path) becomes "%2F".
 std::string EncodeForUrl(const std::string& path);
 
+// The path as the part of an sftp:// URL after "host:port/": a relative path
+// goes below "~/" (the login directory), an absolute one stays absolute.
+std::string EncodeForSftpUrl(const std::string& path);
+
+// The path as an argument of an SFTP command: in double quotes with quotes and
+// backslashes escaped, so blanks stay in it. A relative path stays relative:
+// the server takes it from the login directory (the library's "/~/" is not
+// expanded inside quotes).
+std::string SftpCommandArgument(const std::string& path);
+
 }  // namespace ftp_path

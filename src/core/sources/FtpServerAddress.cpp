@@ -51,7 +51,8 @@ std::string StripFtpScheme(const std::string& server) {
     return server;
 }
 
-std::optional<FtpServerAddress> ParseFtpServer(const std::string& server, std::string& error) {
+std::optional<FtpServerAddress> ParseFtpServer(const std::string& server, std::string& error,
+                                               int defaultPort) {
     std::string text = Trim(server);
     while (!text.empty() && text.back() == '/') text.pop_back();
     if (text.empty()) {
@@ -59,6 +60,7 @@ std::optional<FtpServerAddress> ParseFtpServer(const std::string& server, std::s
         return std::nullopt;
     }
     FtpServerAddress address;
+    address.port = defaultPort;
     std::string portText;
     bool hasPort = false;
     if (text.front() == '[') {

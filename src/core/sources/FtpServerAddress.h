@@ -21,4 +21,6 @@ std::string StripFtpScheme(const std::string& server);
 // Reads "host", "host:port", "[v6]" or "[v6]:port"; surrounding blanks and a
 // trailing "/" are tolerated. A host with blanks, a path or other characters no
 // host name has, or a port outside 1..65535, gives nullopt and says why in error.
-std::optional<FtpServerAddress> ParseFtpServer(const std::string& server, std::string& error);
+// A text without a port gets defaultPort.
+std::optional<FtpServerAddress> ParseFtpServer(const std::string& server, std::string& error,
+                                               int defaultPort = 21);

@@ -3,6 +3,7 @@
 #include "sources/FtpListing.h"
 #include "sources/FtpRemotePath.h"
 #include "sources/KnownServers.h"
+#include "sources/SftpHostKeys.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -86,30 +87,48 @@ private:
     mode_t permissions_ = 0;
 };
 
-// Sets a stored file's permission bits; a server that does not know the
-// command, or refuses it, still keeps the file.
-std::string KeepModeCommand(mode_t permissions, const std::string& remotePath) {
-    char octal[8];
-    std::snprintf(octal, sizeof octal, "%03o", static_cast<unsigned>(permissions));
-    return "*SITE CHMOD " + std::string(octal) + " " + remotePath;
-}
-
 // Stores the file straight under its final name: no rename, but no atomic
 // replacement either.
-FtpReply StoreUnderFinalName(FtpConnection& connection, LocalFile& file, const std::string& localPath,
-                             const std::string& finalPath, const std::vector<std::string>& before) {
+FtpReply StoreUnderFinalName(FtpConnection& connection, const RemoteCommands& commands, LocalFile& file,
+                             const std::string& localPath, const std::string& finalPath,
+                             const std::vector<std::string>& before) {
     return connection.Upload(file.fd(), file.size(), finalPath, before,
-                             {KeepModeCommand(file.permissions(), finalPath)}, localPath);
+                             {commands.KeepMode(file.permissions(), finalPath)}, localPath);
 }
 
 }  // namespace
+
+// Commands start with "*" where a failure is expected or harmless.
+std::string RemoteCommands::MakeDirectory(const std::string& path) const {
+    return sftp ? "*mkdir " + ftp_path::SftpCommandArgument(path) : "*MKD " + path;
+}
+
+std::string RemoteCommands::Delete(const std::string& path) const {
+    return sftp ? "*rm " + ftp_path::SftpCommandArgument(path) : "*DELE " + path;
+}
+
+std::vector<std::string> RemoteCommands::Rename(const std::string& from, const std::string& to) const {
+    // SFTP servers do not rename over an existing file: it goes first.
+    if (sftp)
+        return {Delete(to),
+                "rename " + ftp_path::SftpCommandArgument(from) + " " + ftp_path::SftpCommandArgument(to)};
+    return {"RNFR " + from, "RNTO " + to};
+}
+
+// A server that does not know the command, or refuses it, still keeps the file.
+std::string RemoteCommands::KeepMode(mode_t permissions, const std::string& path) const {
+    char octal[8];
+    std::snprintf(octal, sizeof octal, "%03o", static_cast<unsigned>(permissions));
+    if (sftp) return "*chmod 0" + std::string(octal) + " " + ftp_path::SftpCommandArgument(path);
+    return "*SITE CHMOD " + std::string(octal) + " " + path;
+}
 
 FtpSession::Impl::Impl(TransferReporter* reporter, std::function<void()> pump, FtpTimeouts timeouts)
     : connection(reporter, std::move(pump), timeouts) {}
 
 bool FtpSession::Impl::Begin(const std::string& server, const std::string& user, const std::string& password,
                              const std::vector<const std::string*>& remoteTexts) {
-    const auto address = ParseFtpServer(server, lastError);
+    const auto address = ParseFtpServer(server, lastError, DefaultPort(protocol));
     if (!address) return false;
     if (!ftp_path::IsSafeInCommand(user) || !ftp_path::IsSafeInCommand(password)) {
         lastError = "the user name or password holds a line break";
@@ -121,9 +140,14 @@ bool FtpSession::Impl::Begin(const std::string& server, const std::string& user,
             return false;
         }
     }
-    ConnectionSecurity security{protocol, std::nullopt};
+    ConnectionSecurity security{protocol, std::nullopt, {}, {}};
     if (protocol == RemoteProtocol::FtpTls && !settingsFolder.empty())
         security.trusted = KnownServers(settingsFolder).Find(address->HostAndPort());
+    if (protocol == RemoteProtocol::Sftp) {
+        security.settingsFolder = settingsFolder;
+        security.userKnownHosts = SftpKnownHosts::UserKnownHostsFile();
+    }
+    commands_.sftp = protocol == RemoteProtocol::Sftp;
     connection.UseSecurity(security);
     if (connection.Target(*address, FtpLogin{user, password})) {
         knownDirectories_.clear();
@@ -140,7 +164,7 @@ std::vector<std::string> FtpSession::Impl::MakeDirectoryCommands(const std::stri
     // One MKD per missing level, each resolved against the login directory;
     // "already exists" answers are expected and ignored.
     for (const auto& level : ftp_path::DirectoryLevels(directory))
-        if (knownDirectories_.count(level) == 0) commands.push_back("*MKD " + level);
+        if (knownDirectories_.count(level) == 0) commands.push_back(commands_.MakeDirectory(level));
     return commands;
 }
 
@@ -179,15 +203,16 @@ bool FtpSession::Impl::UploadFile(const std::string& localPath, const std::strin
     const std::string finalPath = ftp_path::Join(directory, name);
     const bool viaPartFile = !renameRefused_ && name.size() + sizeof(kPartSuffix) - 1 <= kLongestRemoteName;
     if (!viaPartFile) {
-        const FtpReply direct = StoreUnderFinalName(connection, file, localPath, finalPath, makeDirectories);
+        const FtpReply direct =
+            StoreUnderFinalName(connection, commands_, file, localPath, finalPath, makeDirectories);
         return direct.ok ? Stored(directory, name, file.size()) : Failed(direct, directory);
     }
 
     const std::string partPath = finalPath + kPartSuffix;
     // The mode is set before the rename, so the final name never holds the
     // data with more permissions than the source.
-    const std::vector<std::string> modeAndRename = {KeepModeCommand(file.permissions(), partPath),
-                                                    "RNFR " + partPath, "RNTO " + finalPath};
+    std::vector<std::string> modeAndRename = commands_.Rename(partPath, finalPath);
+    modeAndRename.insert(modeAndRename.begin(), commands_.KeepMode(file.permissions(), partPath));
     const FtpReply reply =
         connection.Upload(file.fd(), file.size(), partPath, makeDirectories, modeAndRename, localPath);
     if (reply.ok) return Stored(directory, name, file.size());
@@ -196,7 +221,7 @@ bool FtpSession::Impl::UploadFile(const std::string& localPath, const std::strin
         // may have kept of it. A broken connection leaves the part file behind.
         const bool refused = reply.code == CURLE_UPLOAD_FAILED;
         Failed(reply, directory);
-        if (refused) connection.SendCommands({"*DELE " + partPath});
+        if (refused) connection.SendCommands({commands_.Delete(partPath)});
         return false;
     }
     // Only the rename after a complete transfer fails with a quote error.
@@ -205,12 +230,12 @@ bool FtpSession::Impl::UploadFile(const std::string& localPath, const std::strin
     if (renamed.ok) return Stored(directory, name, file.size());
     // An account that may store but not rename: the data goes under its final
     // name, and the part file goes if the server lets us delete it.
-    connection.SendCommands({"*DELE " + partPath});
+    connection.SendCommands({commands_.Delete(partPath)});
     if (!file.Rewind()) {
         lastError = "cannot read \"" + localPath + "\" again: " + std::strerror(errno);
         return false;
     }
-    const FtpReply direct = StoreUnderFinalName(connection, file, localPath, finalPath, {});
+    const FtpReply direct = StoreUnderFinalName(connection, commands_, file, localPath, finalPath, {});
     if (!direct.ok) {
         Failed(direct, directory);
         lastError = renamed.problem + "; " + direct.problem;
@@ -238,7 +263,9 @@ bool FtpSession::Impl::Failed(const FtpReply& reply, const std::string& director
 FtpReply FtpSession::Impl::ReplaceWithUploadedCopy(const std::string& partPath,
                                                    const std::string& finalPath) {
     // Some servers do not rename over an existing file: remove it first.
-    return connection.SendCommands({"*DELE " + finalPath, "RNFR " + partPath, "RNTO " + finalPath});
+    std::vector<std::string> commands = commands_.Rename(partPath, finalPath);
+    commands.insert(commands.begin(), commands_.Delete(finalPath));
+    return connection.SendCommands(commands);
 }
 
 bool FtpSession::Impl::EnsureDirectory(const std::string& remoteDirectory) {
@@ -292,7 +319,7 @@ FtpListOutcome FtpSession::Impl::ListFiles(const std::string& remoteDirectory, b
                                            std::vector<FtpRemoteFile>& files) {
     const std::string top = ftp_path::NormaliseDirectory(remoteDirectory);
     // Servers that know the fact list the permission bits too.
-    connection.SendCommands({"*OPTS MLST type;size;modify;unix.mode;"});
+    if (!commands_.sftp) connection.SendCommands({"*OPTS MLST type;size;modify;unix.mode;"});
     // Relative paths ("" or "/sub") of the directories still to list.
     std::vector<std::string> pending{""};
     while (!pending.empty()) {
@@ -302,7 +329,9 @@ FtpListOutcome FtpSession::Impl::ListFiles(const std::string& remoteDirectory, b
         const FtpReply reply =
             connection.ListDirectory(relative.empty() ? top : ftp_path::Join(top, relative.substr(1)), text);
         if (!reply.ok) {
-            if (relative.empty() &&
+            if (relative.empty() && commands_.sftp && reply.code == CURLE_REMOTE_FILE_NOT_FOUND)
+                return FtpListOutcome::Missing;
+            if (relative.empty() && !commands_.sftp &&
                 (reply.serverCode == 550 || reply.serverCode == 450 ||
                  (IsUnknownCommandReply(reply.serverCode) && ListedInParent(top) == false)))
                 return FtpListOutcome::Missing;
@@ -312,20 +341,50 @@ FtpListOutcome FtpSession::Impl::ListFiles(const std::string& remoteDirectory, b
             lastTimedOut = reply.TimedOut();
             return FtpListOutcome::Failed;
         }
-        for (const FtpListingEntry& entry : ParseMlsdEntries(text)) {
+        for (FtpListingEntry& entry :
+             commands_.sftp ? ParseLongListing(text, std::time(nullptr)) : ParseMlsdEntries(text)) {
             const std::string path = relative + "/" + entry.name;
             if (entry.isDirectory && recursive) pending.push_back(path);
-            if (entry.isFile && !entry.name.ends_with(kPartSuffix))
-                files.push_back({path, entry.size, entry.modified, entry.mode});
+            if (!entry.isFile || entry.name.ends_with(kPartSuffix)) continue;
+            // The listing's time is in the server's own words: each file's
+            // time is asked for in seconds since 1970.
+            if (commands_.sftp && !SftpModificationTime(ftp_path::Join(top, path.substr(1)), entry.modified))
+                return FtpListOutcome::Failed;
+            files.push_back({path, entry.size, entry.modified, entry.mode});
         }
         connection.Pump();
     }
     return FtpListOutcome::Listed;
 }
 
-std::optional<std::time_t> FtpSession::Impl::RemoteModificationTime(const std::string& remoteDirectory,
-                                                                    const std::string& name) {
+std::optional<std::time_t> FtpSession::Impl::RemoteModificationTime(
+    const std::string& remoteDirectory, const std::string& name,
+    const std::function<bool(std::time_t)>& enough) {
     const std::string directory = ftp_path::NormaliseDirectory(remoteDirectory);
+    if (commands_.sftp) {
+        auto listing = listings_.find(directory);
+        if (listing == listings_.end()) {
+            std::string text;
+            const FtpReply reply = connection.ListDirectory(directory, text);
+            std::map<std::string, std::time_t> times;
+            if (reply.ok) {
+                for (const FtpListingEntry& entry : ParseLongListing(text, std::time(nullptr)))
+                    if (entry.isFile) times[entry.name] = entry.modifiedAtLeast;
+                RememberDirectory(directory);
+            } else if (reply.code != CURLE_REMOTE_FILE_NOT_FOUND) {
+                lastError = reply.problem;
+                return std::nullopt;
+            }
+            // A directory that is not there yet holds nothing newer.
+            listing = listings_.emplace(directory, std::move(times)).first;
+        }
+        const auto entry = listing->second.find(name);
+        if (entry == listing->second.end()) return std::nullopt;
+        if (entry->second >= 0 && enough && enough(entry->second)) return entry->second;
+        std::time_t modified = 0;
+        if (!connection.ModificationTime(ftp_path::Join(directory, name), modified).ok) return std::nullopt;
+        return modified;
+    }
     if (!listingUnsupported_) {
         auto listing = listings_.find(directory);
         if (listing == listings_.end()) {
@@ -354,4 +413,12 @@ std::optional<std::time_t> FtpSession::Impl::RemoteModificationTime(const std::s
     const FtpReply reply = connection.ModificationTime(ftp_path::Join(directory, name), modified);
     if (!reply.ok) return std::nullopt;
     return modified;
+}
+
+bool FtpSession::Impl::SftpModificationTime(const std::string& remotePath, std::time_t& modified) {
+    const FtpReply reply = connection.ModificationTime(remotePath, modified);
+    if (reply.ok) return true;
+    lastError = reply.problem;
+    lastTimedOut = reply.TimedOut();
+    return false;
 }

@@ -4,12 +4,26 @@
 #include "sources/FtpServerAddress.h"
 #include "sources/FtpTransfer.h"
 
+#include <sys/types.h>
+
 #include <ctime>
+#include <functional>
 #include <map>
 #include <optional>
 #include <set>
 #include <string>
 #include <vector>
+
+// The commands that make, remove and rename remote files, in the words of the
+// protocol (FTP or SFTP).
+struct RemoteCommands {
+    bool sftp = false;
+    std::string MakeDirectory(const std::string& path) const;
+    std::string Delete(const std::string& path) const;
+    // Puts the file at from in place of to.
+    std::vector<std::string> Rename(const std::string& from, const std::string& to) const;
+    std::string KeepMode(mode_t permissions, const std::string& path) const;
+};
 
 // What a session knows besides its connection: remote directories known to
 // exist and directory listings already fetched, both valid for one server and
@@ -29,9 +43,12 @@ struct FtpSession::Impl {
     FtpListOutcome ListFiles(const std::string& remoteDirectory, bool recursive,
                              std::vector<FtpRemoteFile>& files);
     // The modification time of a remote file, nullopt when there is none or
-    // the server could not tell.
+    // the server could not tell. Over SFTP, a time the listing proves the file
+    // is not older than is given instead when enough says it is enough, which
+    // saves asking for each file.
     std::optional<std::time_t> RemoteModificationTime(const std::string& remoteDirectory,
-                                                      const std::string& name);
+                                                      const std::string& name,
+                                                      const std::function<bool(std::time_t)>& enough = {});
 
     FtpConnection connection;
     RemoteProtocol protocol = RemoteProtocol::Ftp;
@@ -53,8 +70,13 @@ private:
     FtpReply ReplaceWithUploadedCopy(const std::string& partPath, const std::string& finalPath);
     bool Stored(const std::string& directory, const std::string& name, std::uint64_t size);
     bool Failed(const FtpReply& reply, const std::string& directory);
+    bool SftpModificationTime(const std::string& remotePath, std::time_t& modified);
+
+    RemoteCommands commands_;
 
     std::set<std::string> knownDirectories_;
+    // Times by file name for each directory listed: from MLSD, or for SFTP
+    // the earliest time each file can have (-1: cannot tell).
     std::map<std::string, std::map<std::string, std::time_t>> listings_;
     bool listingUnsupported_ = false;
     // The account may store but not rename: uploads go straight to their

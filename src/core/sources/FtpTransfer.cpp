@@ -130,7 +130,10 @@ UploadOutcome FtpUploadIfNewer(FtpSession& session, const std::string& localPath
         const std::string name = ftp_path::FileNameOf(localPath);
         std::int32_t remoteStamp = 0;
         if (impl.Begin(server, user, password, {&remoteDirectory, &name})) {
-            if (const auto remoteTime = impl.RemoteModificationTime(remoteDirectory, name))
+            // A remote time known to be of a later day than the local file's
+            // is all the decision needs.
+            const auto laterDay = [&](std::time_t time) { return LocalDayStamp(time) > localStamp; };
+            if (const auto remoteTime = impl.RemoteModificationTime(remoteDirectory, name, laterDay))
                 remoteStamp = LocalDayStamp(*remoteTime);
         }
         if (localStamp < remoteStamp) return UploadOutcome::Skipped;

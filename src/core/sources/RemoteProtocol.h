@@ -4,11 +4,12 @@
 
 // How a remote destination is reached. Plain FTP sends the password and the
 // files in clear text; FTP with TLS protects the control and data connections
-// (explicit AUTH TLS on the FTP port).
-enum class RemoteProtocol { Ftp, FtpTls };
+// (explicit AUTH TLS on the FTP port); SFTP runs over SSH, whose host key
+// proves the server's identity.
+enum class RemoteProtocol { Ftp, FtpTls, Sftp };
 
-// "ftp://" or "ftps://", the scheme a destination text and a server field
-// start with.
+// "ftp://", "ftps://" or "sftp://", the scheme a destination text and a server
+// field start with.
 std::string_view SchemeOf(RemoteProtocol protocol);
 // The protocol of a text starting with one of the schemes; Ftp for any other.
 RemoteProtocol ProtocolOfText(std::string_view text);

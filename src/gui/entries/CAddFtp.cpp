@@ -4,7 +4,7 @@
 #include "entries/DialogText.h"
 #include "sources/FtpServerAddress.h"
 #include "sources/FtpTransfer.h"
-#include "sources/KnownServers.h"
+#include "sources/ServerTrust.h"
 #include "storage/ProjectFile.h"
 #include "ui_CAddFtp.h"
 #include "util/FileError.h"
@@ -21,7 +21,8 @@
 
 namespace {
 
-constexpr RemoteProtocol kListedProtocols[] = {RemoteProtocol::Ftp, RemoteProtocol::FtpTls};
+constexpr RemoteProtocol kListedProtocols[] = {RemoteProtocol::Ftp, RemoteProtocol::FtpTls,
+                                               RemoteProtocol::Sftp};
 // The destination text separates its fields with "@!@", so an "@" at the edge
 // of a field would cut it in the wrong place; no host name has one either
 // ("ftp://user@host" can never connect: the user goes in a field of its own).
@@ -59,6 +60,9 @@ CAddFtp::CAddFtp(Dialogs& dialogs, QWidget* parent, std::string programFolder)
     ui_->passiveCheck->setText(DialogText(texts_, TextId::FtpPassiveMode));
     ui_->protocolCombo->addItem(QStringLiteral("FTP"));
     ui_->protocolCombo->addItem(PlainControlText(DialogText(texts_, TextId::FtpWithTls)));
+    ui_->protocolCombo->addItem(PlainControlText(DialogText(texts_, TextId::SftpProtocol)));
+    ui_->sftpHint->setText(DialogText(texts_, TextId::SftpLoginHint));
+    ShowModeChoice();
     connect(ui_->protocolCombo, &QComboBox::activated, this, &CAddFtp::OnProtocolChosen);
     connect(ui_->serverEdit, &QLineEdit::textEdited, this, &CAddFtp::OnServerEdited);
     connect(ui_->okButton, &QPushButton::clicked, this, &CAddFtp::accept);
@@ -104,10 +108,10 @@ void CAddFtp::OnServerEdited(const QString& text) {
 }
 
 void CAddFtp::ShowModeChoice() {
-    // FTP with TLS always opens its data connections itself.
-    const bool tls = kListedProtocols[ui_->protocolCombo->currentIndex()] == RemoteProtocol::FtpTls;
-    if (tls) ui_->passiveCheck->setChecked(true);
-    ui_->passiveCheck->setEnabled(!tls);
+    // FTP with TLS always opens its data connections itself; SFTP has none.
+    const RemoteProtocol chosen = kListedProtocols[ui_->protocolCombo->currentIndex()];
+    if (chosen == RemoteProtocol::FtpTls) ui_->passiveCheck->setChecked(true);
+    ui_->passiveCheck->setEnabled(chosen == RemoteProtocol::Ftp);
 }
 
 QString CAddFtp::FieldName(const QLabel& label) const {
@@ -209,17 +213,20 @@ bool CAddFtp::WhileTesting(const std::function<bool(FtpSession&)>& step) {
 
 bool CAddFtp::OfferTrust(const std::string& host, const CertificateIdentity& certificate) {
     std::string why;
-    const auto address = ParseFtpServer(host, why);
+    const RemoteProtocol protocol = Protocol();
+    const auto address = ParseFtpServer(host, why, DefaultPort(protocol));
     if (!address) return false;
+    const bool hostKey = protocol == RemoteProtocol::Sftp;
     const std::string question =
-        FormatText(texts_.GetText(TextId::CertificateUnverified), address->HostAndPort()) + "\n\n" +
-        texts_.GetText(TextId::CertificateFingerprint) + "\n" + certificate.fingerprint + "\n\n" +
-        texts_.GetText(TextId::CertificateTrustQuestion);
+        FormatText(texts_.GetText(hostKey ? TextId::HostKeyUnknown : TextId::CertificateUnverified),
+                   address->HostAndPort()) +
+        "\n\n" + texts_.GetText(TextId::CertificateFingerprint) + "\n" + certificate.fingerprint + "\n\n" +
+        texts_.GetText(hostKey ? TextId::HostKeyTrustQuestion : TextId::CertificateTrustQuestion);
     if (dialogs_.ShowMessage(this, QString::fromUtf8(question), DialogText(texts_, TextId::MessageCaption),
                              Dialogs::Buttons::YesNo, Dialogs::Icon::Question) != Dialogs::Answer::Yes)
         return false;
     try {
-        KnownServers(settings_.SettingsFolder()).Trust(address->HostAndPort(), certificate);
+        TrustServerIdentity(settings_.SettingsFolder(), protocol, *address, certificate);
     } catch (const FileError& error) {
         Tell(QString::fromStdString(error.what()));
         return false;
