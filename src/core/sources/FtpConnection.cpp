@@ -291,6 +291,11 @@ FtpReply FtpConnection::Perform(const std::string& remotePath, const std::vector
             if (finished || running == 0) break;
             curl_multi_poll(multi_, nullptr, 0, static_cast<int>(kTickInterval.count()), nullptr);
             Tick(false);
+            // Removing the handle below closes a connection left mid-request.
+            if (abort_ && abort_()) {
+                code = CURLE_ABORTED_BY_CALLBACK;
+                break;
+            }
         }
         curl_socket_t socket = CURL_SOCKET_BAD;
         if (curl_easy_getinfo(easy_, CURLINFO_ACTIVESOCKET, &socket) != CURLE_OK) socket = CURL_SOCKET_BAD;
@@ -461,5 +466,7 @@ std::size_t FtpConnection::OnWrite(char* data, std::size_t size, std::size_t cou
 int FtpConnection::OnProgress(void* self, curl_off_t, curl_off_t, curl_off_t, curl_off_t ulnow) {
     auto* connection = static_cast<FtpConnection*>(self);
     if (!connection->progressName_.empty()) connection->progressDone_ = static_cast<std::uint64_t>(ulnow);
-    return 0;
+    // Also asked (about once a second) while the library waits, without
+    // returning, for the server's answer after a transfer's data.
+    return connection->abort_ && connection->abort_() ? 1 : 0;
 }

@@ -33,6 +33,9 @@ struct FtpSession::Impl {
     std::optional<std::time_t> RemoteModificationTime(const std::string& remoteDirectory,
                                                       const std::string& name);
 
+    // Known to exist from now on, with every level above it.
+    void RememberDirectory(const std::string& directory);
+
     FtpConnection connection;
     RemoteProtocol protocol = RemoteProtocol::Ftp;
     std::string settingsFolder;
@@ -47,7 +50,6 @@ private:
     // command they do not know.
     std::optional<bool> ListedInParent(const std::string& directory);
     std::vector<std::string> MakeDirectoryCommands(const std::string& directory) const;
-    void RememberDirectory(const std::string& directory);
     void ForgetDirectory(const std::string& directory);
     void NoteStored(const std::string& directory, const std::string& name);
     FtpReply ReplaceWithUploadedCopy(const std::string& partPath, const std::string& finalPath);
