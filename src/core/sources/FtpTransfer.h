@@ -60,8 +60,9 @@ public:
     bool LastFailureTimedOut() const;
     // Bytes of the file the last upload stored (0 when it stored none).
     std::uint64_t LastStoredSize() const;
-    // An operation in progress fails (within about 50 ms) once shouldStop
-    // returns true; it is asked from the thread running the operation.
+    // An operation in progress fails once shouldStop returns true: within
+    // 50 ms while data moves, within a second while the server is awaited.
+    // It is asked on the thread running the operation.
     void AbortWhen(std::function<bool()> shouldStop);
 
     struct Impl;
