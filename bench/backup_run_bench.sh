@@ -1,25 +1,37 @@
 #!/bin/bash
-# Whole backup runs through `tarnwick-backup-cli run` against cp -a and rsync -a,
-# taking turns in one run, on a fresh loop-mounted ext4 file system (as root;
-# otherwise in a temporary folder, with a warning).
+# Whole backup runs through `tarnwick-backup-cli run` against cp -a, rsync -a
+# and lftp (uploads to the loopback test server), taking turns in one run, on a
+# fresh loop-mounted ext4 file system (as root; otherwise in a temporary folder,
+# with a warning). Prints one table: min and median of each side and their
+# ratios (ours / peer), the last column the goal.
 #   bench/backup_run_bench.sh [path/to/tarnwick-backup-cli] [runs] [cases]
-# cases: any of full, incremental, log, memory separated by commas (default: all).
+# cases: any of full, incremental, ftp, log, memory separated by commas
+# (default: full,incremental,ftp,memory).
 # BEFORE=<another tarnwick-backup-cli> also times that build in the same rounds
 # (incremental and memory cases), so two versions are compared under one load.
 # Data: 20,000 small files in 200 flat folders ("small") and the same number of
 # 1-16 KiB files in 200 folders six levels deep with long names holding spaces
-# and non-ASCII letters ("deep"); 8 files of 128 MiB; a walk of 1,000,000 files
-# for the peak memory.
+# and non-ASCII letters ("deep"); 2,000 such files in 200 such folders for the
+# uploads ("ftp", three days old, so copies uploaded today are newer); 8 files
+# of 128 MiB; a walk of 1,000,000 files for the peak memory.
 set -euo pipefail
 
 CLI=${1:-$(dirname "$0")/../build/bench/bin/tarnwick-backup-cli}
 RUNS=${2:-5}
-CASES=",${3:-full,incremental,log,memory},"
+CASES=",${3:-full,incremental,ftp,memory},"
 [ -x "$CLI" ] || { echo "program not found: $CLI (build with -DTARNWICK_BENCH=ON)" >&2; exit 2; }
 CLI=$(realpath "$CLI")
 if [ -n "${BEFORE:-}" ]; then BEFORE=$(realpath "$BEFORE"); fi
 
+wanted() { [[ $CASES == *",$1,"* ]]; }
+if wanted ftp; then command -v lftp > /dev/null || { echo "lftp is missing (apt-get install lftp)" >&2; exit 2; }; fi
+if wanted memory && [ ! -x /usr/bin/time ]; then
+    if [ "$(id -u)" = 0 ]; then apt-get install -y -qq time > /dev/null; fi
+    [ -x /usr/bin/time ] || { echo "/usr/bin/time is missing (apt-get install time)" >&2; exit 2; }
+fi
+
 source "$(dirname "$0")/fresh_fs.sh"
+source "$(dirname "$0")/ftp_server.sh"
 # Small inodes: the memory case holds two million files.
 bench_make_root 12G 4096
 
@@ -47,10 +59,10 @@ write_project() {
 }
 
 echo "making the data sets ..." >&2
-WALK_SET=""
-if [[ $CASES == *",memory,"* ]]; then WALK_SET="$ROOT/walk"; fi
-python3 - "$ROOT/small" "$ROOT/deep" $WALK_SET <<'PY'
-import os, random, sys
+WALK_SET="-"
+if wanted memory; then WALK_SET="$ROOT/walk"; fi
+python3 - "$ROOT/small" "$ROOT/deep" "$ROOT/ftp" "$WALK_SET" <<'PY'
+import os, random, sys, time
 random.seed(7)
 def write(path, sizes):
     with open(path, "wb") as out:
@@ -75,8 +87,13 @@ def make_deep(root, folders, files, sizes):
             write(os.path.join(path, name), sizes)
 make(sys.argv[1], 200, 100, (100, 8000))
 make_deep(sys.argv[2], 200, 100, (1024, 16384))
-if len(sys.argv) > 3:
-    make(sys.argv[3], 2000, 500, (0, 0))
+make_deep(sys.argv[3], 200, 10, (1024, 16384))
+stamp = time.time() - 3 * 86400
+for folder, _, names in os.walk(sys.argv[3]):
+    for name in names:
+        os.utime(os.path.join(folder, name), (stamp, stamp))
+if sys.argv[4] != "-":
+    make(sys.argv[4], 2000, 500, (0, 0))
 PY
 mkdir -p "$ROOT/large"
 for index in 1 2 3 4 5 6 7 8; do head -c $((128 * 1024 * 1024)) /dev/urandom > "$ROOT/large/file$index.bin"; done
@@ -108,25 +125,88 @@ report() {
     peers=$(printf '%s\n' $4 | stats)
     RESULTS+=("$(awk -v l="$1" -v g="$2" -v o="$ours" -v p="$peers" -v n="$5" 'BEGIN {
         split(o, a, " "); split(p, b, " ");
-        printf "%-34s %7.3f %7.3f  %-9s %7.3f %7.3f  %6.2f %6.2f  %s", l, a[1], a[2], n, b[1], b[2], a[1] / b[1], a[2] / b[2], g }')")
+        printf "%-38s %7.3f %7.3f  %-17s %7.3f %7.3f  %6.2f %6.2f  %s", l, a[1], a[2], n, b[1], b[2], a[1] / b[1], a[2] / b[2], g }')")
 }
 
-# Full backup into a cold destination against cp -a.
+# Full backup into a cold destination against cp -a, and with a third
+# argument against rsync -a too.
 bench_full() {
-    local set=$1 ours=() peers=()
+    local set=$1 goal=$2 with_rsync=${3:-} ours=() peers=() rsyncs=()
     write_project "$WORK/full.tarn" "$ROOT/dest" "$ROOT/$set"
     set_options $FULL
     for ((run = 0; run <= RUNS; run++)); do
         rm -rf "$ROOT/dest" "$ROOT/peer"; sync
-        local a b
+        local a b c=0
         a=$(seconds "$CLI" run "$WORK/full.tarn")
         rm -rf "$ROOT/dest" "$ROOT/peer"; sync
         b=$(seconds cp -a "$ROOT/$set" "$ROOT/peer")
-        if ((run > 0)); then ours+=("$a"); peers+=("$b"); fi
+        if [ -n "$with_rsync" ]; then
+            rm -rf "$ROOT/peer"; sync
+            c=$(seconds rsync -a "$ROOT/$set/" "$ROOT/peer/")
+        fi
+        if ((run > 0)); then ours+=("$a"); peers+=("$b"); rsyncs+=("$c"); fi
     done
     diff -r "$ROOT/$set" "$ROOT/peer" > /dev/null
-    report "full, $set, cold destination" "goal <= 1.2" "${ours[*]}" "${peers[*]}" "cp -a"
+    report "full, $set" "$goal" "${ours[*]}" "${peers[*]}" "cp -a"
+    if [ -n "$with_rsync" ]; then report "full, $set" "$goal" "${ours[*]}" "${rsyncs[*]}" "rsync -a"; fi
     rm -rf "$ROOT/dest" "$ROOT/peer"
+}
+
+# Uploads to the loopback test server (active mode, as both programs use by
+# default) against lftp mirror -R, each into its own folder there.
+FTP_USER=bench FTP_PASSWORD=bench-password
+ftp_project() {  # ftp_project <file> <folder entry>
+    printf 'Tarnwick Backup Project\r\n========================\r\n\r\n%s\r\n60\r\n60\r\n\r\n%s/...*' \
+        "ftp://127.0.0.1:$FTP_PORT/...@!@$FTP_USER@!@$FTP_PASSWORD@!@ours" "$2" > "$1"
+}
+ftp_ours_copy() { echo "$FTP_LOGIN/ours/tarnwick_backup_folder/$(echo "$ROOT/$1" | tr / _)"; }
+lftp_mirror() {  # lftp_mirror [mirror options] <folder> <remote folder>
+    lftp -u "$FTP_USER,$FTP_PASSWORD" -p "$FTP_PORT" \
+        -e "set ftp:passive-mode off; set net:max-retries 1; mirror -R --no-perms $*; quit" 127.0.0.1
+}
+clear_remote() { rm -rf "$FTP_LOGIN"/*; sync; }
+stored_count() { grep -c '^STOR' "$WORK/control/events" || true; }
+
+# Full upload into an empty server folder against lftp mirror -R.
+bench_ftp_full() {
+    local set=$1 goal=$2 ours=() peers=()
+    ftp_project "$WORK/ftp.tarn" "$ROOT/$set"
+    set_options $FULL
+    for ((run = 0; run <= RUNS; run++)); do
+        local a b
+        clear_remote
+        a=$(seconds "$CLI" run "$WORK/ftp.tarn")
+        if ((run == 0)); then diff -r "$ROOT/$set" "$(ftp_ours_copy "$set")" > /dev/null; fi
+        clear_remote
+        b=$(seconds lftp_mirror "$ROOT/$set" peer)
+        if ((run > 0)); then ours+=("$a"); peers+=("$b"); fi
+    done
+    diff -r "$ROOT/$set" "$FTP_LOGIN/peer" > /dev/null
+    report "FTP full upload, $set" "$goal" "${ours[*]}" "${peers[*]}" "lftp mirror -R"
+    clear_remote
+}
+
+# Everything on the server already and older locally: an incremental run
+# against mirror -R --only-newer; neither may store a file.
+bench_ftp_unchanged() {
+    local set=$1 goal=$2 ours=() peers=()
+    ftp_project "$WORK/ftp.tarn" "$ROOT/$set"
+    clear_remote
+    set_options $FULL
+    "$CLI" run "$WORK/ftp.tarn" > /dev/null 2>&1
+    lftp_mirror "$ROOT/$set" peer > /dev/null 2>&1
+    set_options $INCREMENTAL
+    local before
+    before=$(stored_count)
+    for ((run = 0; run <= RUNS; run++)); do
+        local a b
+        a=$(seconds "$CLI" run "$WORK/ftp.tarn")
+        b=$(seconds lftp_mirror --only-newer "$ROOT/$set" peer)
+        if ((run > 0)); then ours+=("$a"); peers+=("$b"); fi
+    done
+    [ "$(stored_count)" = "$before" ] || { echo "a re-run with nothing changed stored files" >&2; exit 1; }
+    report "FTP re-run, nothing changed, $set" "$goal" "${ours[*]}" "${peers[*]}" "lftp --only-newer"
+    clear_remote
 }
 
 # Incremental run against rsync -a; every n-th file changed before each round
@@ -199,17 +279,15 @@ bench_walk_memory() {
     mkdir -p "$ROOT/dest"
     cp -a "$ROOT/walk" "$ROOT/dest/$(echo "$ROOT/walk" | tr / _)"
     sync
-    MEMORY_LINE="walk of 1,000,000 files: $(walk_peak "$CLI") (goal < 150 MB)"
-    if [ -n "${BEFORE:-}" ]; then MEMORY_LINE+=$'\n'"  before: $(walk_peak "$BEFORE")"; fi
+    RESULTS+=("$(printf '%-38s %s  (goal < 150 MB)' "incremental walk, 1,000,000 files" "$(walk_peak "$CLI")")")
+    if [ -n "${BEFORE:-}" ]; then RESULTS+=("$(printf '%-38s %s' "  before" "$(walk_peak "$BEFORE")")"); fi
 }
 
-wanted() { [[ $CASES == *",$1,"* ]]; }
-MEMORY_LINE=""
 if wanted full; then
     echo "full backups ..." >&2
-    bench_full small
-    bench_full deep
-    bench_full large
+    bench_full small "keep (was 0.33 / 0.51)" rsync
+    bench_full deep "keep (was 0.33 / 0.51)" rsync
+    bench_full large "goal <= 1.0"
 fi
 if wanted incremental; then
     echo "incremental backups ..." >&2
@@ -218,6 +296,13 @@ if wanted incremental; then
     bench_incremental deep 0 "incremental, deep, nothing changed" 0.6
     bench_incremental deep 100 "incremental, deep, 1% changed" 0.7
     bench_incremental large 0 "incremental, large, nothing changed" 0.8
+fi
+if wanted ftp; then
+    echo "uploads ..." >&2
+    bench_start_ftp_server "$ROOT/server" "$FTP_USER" "$FTP_PASSWORD"
+    bench_ftp_full ftp "goal <= 0.5"
+    bench_ftp_full large "goal <= 1.0"
+    bench_ftp_unchanged ftp "goal <= 0.5"
 fi
 if wanted log; then
     echo "history log ..." >&2
@@ -228,7 +313,6 @@ if wanted memory; then
     bench_walk_memory
 fi
 
-printf '\n%-34s %7s %7s  %-9s %7s %7s  %6s %6s\n' "case (seconds, $RUNS runs)" "min" "median" "peer" "min" \
-    "median" "r.min" "r.med"
+printf '\n%-38s %7s %7s  %-17s %7s %7s  %6s %6s  %s\n' "case (seconds, $RUNS runs)" "min" "median" "peer" "min" \
+    "median" "r.min" "r.med" "goal (r.med)"
 printf '%s\n' "${RESULTS[@]}"
-if [ -n "$MEMORY_LINE" ]; then echo "$MEMORY_LINE"; fi

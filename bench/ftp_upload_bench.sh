@@ -15,13 +15,11 @@ BENCH=${1:-$(dirname "$0")/../build/bench/bin/ftp_upload_bench}
 RUNS=${2:-5}
 [ -x "$BENCH" ] || { echo "program not found: $BENCH (build with -DTARNWICK_BENCH=ON)" >&2; exit 2; }
 BENCH=$(realpath "$BENCH")
-SCRIPT=$(realpath "$(dirname "$0")/../tests/support/ftp_test_server.py")
 command -v lftp > /dev/null || { echo "lftp is missing (apt-get install lftp)" >&2; exit 2; }
 
 source "$(dirname "$0")/fresh_fs.sh"
+source "$(dirname "$0")/ftp_server.sh"
 bench_make_root 2G
-SERVER_PID=""
-BENCH_AT_EXIT+=('[ -z "$SERVER_PID" ] || { kill "$SERVER_PID" 2> /dev/null; wait "$SERVER_PID" 2> /dev/null; }')
 
 python3 - "$ROOT/data" <<'PY'
 import os, random, sys, time
@@ -38,7 +36,6 @@ for folder in range(20):
 PY
 
 USER_NAME=bench PASSWORD=bench-password
-mkdir -p "$ROOT/server" "$WORK/control"
 TLS_SERVER=() TLS_OURS=() LFTP_MODE="set ftp:passive-mode off"
 if [ "${BENCH_TLS:-0}" = 1 ]; then
     openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout "$WORK/key.pem" \
@@ -47,14 +44,8 @@ if [ "${BENCH_TLS:-0}" = 1 ]; then
     TLS_OURS=("$WORK/cert.pem")
     LFTP_MODE="set ftp:passive-mode on; set ftp:ssl-force true; set ftp:ssl-protect-data true; set ssl:verify-certificate no"
 fi
-/usr/bin/python3 "$SCRIPT" --root "$ROOT/server" --control "$WORK/control" \
-    --user-hex "$(printf %s "$USER_NAME" | xxd -p)" --password-hex "$(printf %s "$PASSWORD" | xxd -p)" \
-    "${TLS_SERVER[@]}" > "$WORK/server.out" 2> "$WORK/server.log" &
-SERVER_PID=$!
-for _ in $(seq 100); do grep -q READY "$WORK/server.out" 2> /dev/null && break; sleep 0.1; done
-PORT=$(awk '/READY/ { print $2 }' "$WORK/server.out")
-[ -n "$PORT" ] || { echo "the FTP server did not start" >&2; cat "$WORK/server.log" >&2; exit 1; }
-LOGIN="$ROOT/server/login"
+bench_start_ftp_server "$ROOT/server" "$USER_NAME" "$PASSWORD" "${TLS_SERVER[@]}"
+PORT=$FTP_PORT LOGIN=$FTP_LOGIN
 
 now() { echo "$EPOCHREALTIME"; }
 clear_remote() { rm -rf "$LOGIN"/*; sync; }

@@ -147,6 +147,8 @@ TEST_F(FtpFaultsTest, AWrongPasswordIsReportedWithTheServersReply) {
 }
 
 TEST_F(FtpFaultsTest, AServerKilledMidTransferFailsTheRestQuickly) {
+    // One connection, so "the rest" are the files after the big one.
+    home.SetEnv("TARNWICK_REMOTE_CONNECTIONS", "1");
     AddFile("big.bin", std::string(4u << 20, 'b'));
     AddFile("z.txt", "after the crash");
     SavePassword(kPassword);
@@ -163,6 +165,8 @@ TEST_F(FtpFaultsTest, AServerKilledMidTransferFailsTheRestQuickly) {
 }
 
 TEST_F(FtpFaultsTest, AServerThatTakesUploadsAndNeverAnswersIsGivenUpAfterTwoTimeOuts) {
+    // One connection, so the files are tried one after the other.
+    home.SetEnv("TARNWICK_REMOTE_CONNECTIONS", "1");
     server.FallSilentAfterEachUpload();
     const CliResult result = Run();
     EXPECT_EQ(result.exitCode, 1);

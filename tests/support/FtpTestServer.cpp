@@ -10,6 +10,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -202,6 +203,11 @@ std::vector<std::string> FtpTestServer::StoredPaths() const {
     return paths;
 }
 
+int FtpTestServer::RefusedConnections() const {
+    const std::vector<std::string> events = Events();
+    return static_cast<int>(std::count(events.begin(), events.end(), "REFUSED"));
+}
+
 std::vector<std::string> FtpTestServer::DataConnectionModes() const {
     std::vector<std::string> modes;
     for (const auto& event : Events())
@@ -223,6 +229,10 @@ void FtpTestServer::DropConnectionDuringNextUpload(std::uint64_t afterBytes) {
 
 void FtpTestServer::RefuseWithQuotaExceeded(const std::string& fileName) {
     AddControlLine("quota_names", fileName);
+}
+
+void FtpTestServer::LimitConnections(int count) {
+    WriteTestFile(ControlFile("max_connections"), std::to_string(count));
 }
 
 void FtpTestServer::RefuseListings() {

@@ -38,12 +38,17 @@ public:
     std::vector<std::string> DataConnectionModes() const;
     // Remote paths of the files stored so far, in order.
     std::vector<std::string> StoredPaths() const;
+    // Connections turned away by LimitConnections so far.
+    int RefusedConnections() const;
 
     // The next upload loses its connections once the server has received this
     // many bytes of it; later uploads go through.
     void DropConnectionDuringNextUpload(std::uint64_t afterBytes);
     // STOR of a file whose name starts with this one is refused with "552".
     void RefuseWithQuotaExceeded(const std::string& fileName);
+    // A control connection beyond count open at once is answered "421 Too
+    // many connections" and closed.
+    void LimitConnections(int count);
     // Answers MLSD with "500", as a server without machine-readable listings.
     void RefuseListings();
     // Refuses RNFR, RNTO and DELE with "550": an account that may store files

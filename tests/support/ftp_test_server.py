@@ -20,8 +20,11 @@ Faults are switched on at run time by files in --control (read on demand):
                   connection answers nothing any more (not even "226")
   die_during_names  names, one a line: the server kills itself (SIGKILL)
                   while it receives a file whose name starts with one of them
-Events (one a line) go to <control>/events: "LOGIN", "STOR <path>", and
-"DATA passive" or "DATA active" for each data connection asked for.
+  max_connections a number: a control connection beyond that many open at
+                  once is answered "421" and closed
+Events (one a line) go to <control>/events: "LOGIN", "STOR <path>",
+"DATA passive" or "DATA active" for each data connection asked for, and
+"REFUSED" for each connection turned away by max_connections.
 """
 
 import argparse
@@ -31,7 +34,7 @@ import signal
 import sys
 
 from pyftpdlib.authorizers import DummyAuthorizer
-from pyftpdlib.handlers import DTPHandler, FTPHandler, TLS_DTPHandler, TLS_FTPHandler
+from pyftpdlib.handlers import ActiveDTP, DTPHandler, FTPHandler, TLS_DTPHandler, TLS_FTPHandler
 from pyftpdlib.servers import FTPServer
 
 LOGIN_FOLDER = "/login"
@@ -78,17 +81,49 @@ class FaultyDTPHandler(DTPHandler):
     handle_read_event = handle_read
 
 
+class HandOverActiveDTP(ActiveDTP):
+    """Forgets its descriptor once the data channel has taken the socket over.
+    The connector is closed later (at the next PORT or EPRT), and would then
+    unregister whatever connection has been given the same descriptor number
+    meanwhile, which then stalls: seen with several clients in active mode."""
+
+    def handle_connect(self):
+        super().handle_connect()
+        self._fileno = None
+
+
 class TestHandler(FTPHandler):
     control = ""
     unicode_errors = "surrogateescape"
     permit_foreign_addresses = False
     dtp_handler = FaultyDTPHandler
+    active_dtp = HandOverActiveDTP
     # A refused login is answered after this delay (3 s by default), well
     # inside the short time-outs the tests use.
     auth_failed_timeout = 0.2
     die_with_data = False
     silent_after_transfer = False
     silent = False
+
+    open_connections = 0
+    counted = False
+
+    def handle(self):
+        TestHandler.open_connections += 1
+        self.counted = True
+        limit = read_control(self.control, "max_connections")
+        if limit and TestHandler.open_connections > int(limit):
+            record_event(self.control, "REFUSED")
+            self.respond("421 Too many connections. Service temporarily unavailable.")
+            self.close_when_done()
+            return
+        super().handle()
+
+    def close(self):
+        if self.counted:
+            self.counted = False
+            TestHandler.open_connections -= 1
+        super().close()
 
     def respond(self, resp, logfun=logging.debug):
         if self.silent:

@@ -154,7 +154,7 @@ private:
             else
                 BackUpFile(entry);
         }
-        if (uploads_) uploads_->ReportFilesNotUploaded();
+        if (uploads_) uploads_->Finish();
     }
 
     void BackUpFolder(const std::string& entry, std::size_t index) {

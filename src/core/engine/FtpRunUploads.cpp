@@ -8,22 +8,20 @@
 #include <utility>
 
 namespace {
-// Time-outs in a row after which a run stops waiting for its FTP server.
-constexpr int kTimeoutsBeforeGivingUp = 2;
+// Files queued or moving at most; more wait in the run's own loop, so the
+// walk's list is not copied whole into the queue.
+constexpr std::size_t kMostOutstanding = 256;
+constexpr auto kWaitStep = std::chrono::milliseconds(50);
 }  // namespace
 
 FtpRunUploads::FtpRunUploads(BackupContext& context, bool incremental,
                              std::function<void(const std::string&)> log)
-    : context_(context), run_(context.run), incremental_(incremental), log_(std::move(log)) {}
-
-FtpSession& FtpRunUploads::Session() {
-    if (!session_) {
-        session_.emplace(
-            &context_.reporter, [this] { context_.window.PumpMessages(); }, FtpTimeoutsFromEnvironment());
-        session_->UsePassiveMode(run_.ftp.passive);
-        session_->UseProtocol(run_.ftp.protocol, context_.settingsFolder);
-    }
-    return *session_;
+    : context_(context), run_(context.run), log_(std::move(log)) {
+    settings_.ftp = run_.ftp;
+    settings_.settingsFolder = context_.settingsFolder;
+    settings_.incremental = incremental;
+    settings_.connections = RemoteConnectionsFromEnvironment();
+    settings_.timeouts = FtpTimeoutsFromEnvironment();
 }
 
 std::string FtpRunUploads::RemoteBaseText() const {
@@ -31,14 +29,14 @@ std::string FtpRunUploads::RemoteBaseText() const {
 }
 
 bool FtpRunUploads::EnsureRemoteBase() {
-    if (!remoteBaseChecked_) {
-        remoteBaseChecked_ = true;
-        const FtpParameters& ftp = run_.ftp;
-        FtpEnsureDirectoryPath(Session(), ftp.server, ftp.user, ftp.password, ftp.remoteBaseDirectory);
-        remoteUsable_ = Session().LastError().empty();
-        if (!remoteUsable_) {
-            context_.reporter.ReportError(RemoteBaseText(), Session().LastError());
-            notUploadedReason_ = "the FTP server cannot be used";
+    if (!pool_) {
+        pool_.emplace(settings_);
+        const std::string error = pool_->Open([this] { WhileWaiting(); });
+        remoteUsable_ = error.empty();
+        // A run stopped while logging in has nothing to report.
+        if (!remoteUsable_ && !run_.cancelRequested) {
+            context_.reporter.ReportError(RemoteBaseText(), error);
+            notUploadedReason_ = "the server cannot be used";
         }
     }
     return remoteUsable_;
@@ -67,50 +65,66 @@ void FtpRunUploads::UploadFoundFile(const std::string& file, const std::string& 
 
 void FtpRunUploads::UploadToServer(const std::string& localPath, const std::string& remoteDirectory,
                                    LocalLinks links) {
-    if (!EnsureRemoteBase() || serverGivenUp_) {
+    if (!EnsureRemoteBase() || pool_->GivenUp()) {
         ++filesNotUploaded_;
         return;
     }
-    const FtpParameters& ftp = run_.ftp;
-    const std::size_t failuresBefore = run_.failures.size();
-    bool failed = false;
-    if (incremental_) {
-        failed = FtpUploadIfNewer(Session(), localPath, ftp.server, ftp.user, ftp.password, remoteDirectory,
-                                  run_.copiedCount, run_.byteTotal, links) == UploadOutcome::Failed;
-    } else {
-        failed =
-            !FtpUploadFile(Session(), localPath, ftp.server, ftp.user, ftp.password, remoteDirectory, links);
-        // Only a stored file counts as copied, with the bytes it stored.
-        if (!failed) {
+    pool_->Submit({localPath, remoteDirectory, links});
+    TakeResults();
+    while (pool_->Outstanding() >= kMostOutstanding && !run_.cancelRequested) WaitABit();
+}
+
+void FtpRunUploads::WaitABit() {
+    pool_->WaitForResults(kWaitStep);
+    WhileWaiting();
+    TakeResults();
+}
+
+// The window's events, the stop request and the progress of the transfers,
+// at least every 50 ms while the run waits for its connections.
+void FtpRunUploads::WhileWaiting() {
+    context_.window.PumpMessages();
+    if (run_.cancelRequested && pool_) pool_->Cancel();
+    if (pool_)
+        if (const std::optional<TransferProgress> progress = pool_->TakeProgress())
+            context_.reporter.ReportProgress(*progress);
+}
+
+void FtpRunUploads::TakeResults() {
+    for (const UploadResult& result : pool_->TakeResults()) Count(result);
+}
+
+// Only a stored file counts as copied, with the bytes it stored.
+void FtpRunUploads::Count(const UploadResult& result) {
+    switch (result.kind) {
+        case UploadResult::Kind::Uploaded:
             ++run_.copiedCount;
-            run_.byteTotal += Session().LastStoredSize();
+            run_.byteTotal += result.storedSize;
+            break;
+        case UploadResult::Kind::Failed: {
+            std::string reason = "upload to " + std::string(SchemeOf(run_.ftp.protocol)) + run_.ftp.server +
+                                 "/" + result.task.remoteDirectory + " failed";
+            if (!result.error.empty()) reason += ": " + result.error;
+            context_.reporter.ReportError(result.task.localPath, reason);
+            break;
         }
+        case UploadResult::Kind::NotTried:
+            ++filesNotUploaded_;
+            break;
+        case UploadResult::Kind::Skipped:
+        case UploadResult::Kind::Cancelled:
+            break;
     }
-    if (failed) ReportFailedUpload(localPath, remoteDirectory, failuresBefore);
-    NoteUploadEnd(failed);
 }
 
-void FtpRunUploads::ReportFailedUpload(const std::string& localPath, const std::string& remoteDirectory,
-                                       std::size_t failuresBefore) {
-    // The transfer may have reported the error itself already.
-    if (run_.failures.size() != failuresBefore) return;
-    std::string reason = "upload to " + std::string(SchemeOf(run_.ftp.protocol)) + run_.ftp.server + "/" +
-                         remoteDirectory + " failed";
-    if (!Session().LastError().empty()) reason += ": " + Session().LastError();
-    context_.reporter.ReportError(localPath, reason);
-}
-
-// A server that accepts a file and then says nothing would cost the stall
-// time for every remaining file.
-void FtpRunUploads::NoteUploadEnd(bool failed) {
-    consecutiveTimeouts_ = failed && Session().LastFailureTimedOut() ? consecutiveTimeouts_ + 1 : 0;
-    if (consecutiveTimeouts_ < kTimeoutsBeforeGivingUp) return;
-    serverGivenUp_ = true;
-    notUploadedReason_ = "the FTP server stopped answering (" + std::to_string(kTimeoutsBeforeGivingUp) +
-                         " time-outs in a row)";
-}
-
-void FtpRunUploads::ReportFilesNotUploaded() {
+void FtpRunUploads::Finish() {
+    if (pool_) {
+        while (!pool_->Done()) WaitABit();
+        if (pool_->GivenUp())
+            notUploadedReason_ = "the FTP server stopped answering (" +
+                                 std::to_string(FtpUploadPool::kTimeoutsBeforeGivingUp) +
+                                 " time-outs in a row)";
+    }
     if (filesNotUploaded_ == 0) return;
     const std::string files =
         filesNotUploaded_ == 1 ? "1 file" : std::to_string(filesNotUploaded_) + " files";

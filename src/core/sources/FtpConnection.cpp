@@ -372,6 +372,11 @@ FtpReply FtpConnection::Perform(const std::string& remotePath, const std::vector
             if (finished || running == 0) break;
             curl_multi_poll(multi_, nullptr, 0, static_cast<int>(kTickInterval.count()), nullptr);
             Tick(false);
+            // Removing the handle below closes a connection left mid-request.
+            if (abort_ && abort_()) {
+                code = CURLE_ABORTED_BY_CALLBACK;
+                break;
+            }
             // The library bounds no SFTP command's wait for its answer: a
             // server that stops answering is given up here.
             if (IsSftp() && std::chrono::steady_clock::now() - lastActivity_ > timeouts_.stall) {
@@ -564,5 +569,7 @@ int FtpConnection::OnProgress(void* self, curl_off_t, curl_off_t dlnow, curl_off
         connection->lastActivity_ = std::chrono::steady_clock::now();
     }
     if (!connection->progressName_.empty()) connection->progressDone_ = static_cast<std::uint64_t>(ulnow);
-    return 0;
+    // Also asked (about once a second) while the library waits, without
+    // returning, for the server's answer after a transfer's data.
+    return connection->abort_ && connection->abort_() ? 1 : 0;
 }

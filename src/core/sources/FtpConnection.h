@@ -14,6 +14,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 struct FtpLogin {
@@ -87,6 +88,8 @@ public:
     FtpReply ModificationTime(const std::string& remotePath, std::time_t& modified);
 
     void Pump();
+    // A request in progress is abandoned once shouldStop returns true.
+    void AbortWhen(std::function<bool()> shouldStop) { abort_ = std::move(shouldStop); }
 
 private:
     struct Request;
@@ -116,6 +119,7 @@ private:
 
     TransferReporter* reporter_;
     std::function<void()> pump_;
+    std::function<bool()> abort_;
     FtpTimeouts timeouts_;
     CURLM* multi_ = nullptr;
     CURL* easy_ = nullptr;

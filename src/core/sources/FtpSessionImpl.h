@@ -50,6 +50,9 @@ struct FtpSession::Impl {
                                                       const std::string& name,
                                                       const std::function<bool(std::time_t)>& enough = {});
 
+    // Known to exist from now on, with every level above it.
+    void RememberDirectory(const std::string& directory);
+
     FtpConnection connection;
     RemoteProtocol protocol = RemoteProtocol::Ftp;
     std::string settingsFolder;
@@ -64,7 +67,6 @@ private:
     // command they do not know.
     std::optional<bool> ListedInParent(const std::string& directory);
     std::vector<std::string> MakeDirectoryCommands(const std::string& directory) const;
-    void RememberDirectory(const std::string& directory);
     void ForgetDirectory(const std::string& directory);
     void NoteStored(const std::string& directory, const std::string& name);
     FtpReply ReplaceWithUploadedCopy(const std::string& partPath, const std::string& finalPath);

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <utility>
 
 namespace {
 
@@ -109,6 +110,10 @@ std::uint64_t FtpSession::LastStoredSize() const {
     return impl_->lastStoredSize;
 }
 
+void FtpSession::AbortWhen(std::function<bool()> shouldStop) {
+    impl_->connection.AbortWhen(std::move(shouldStop));
+}
+
 bool FtpUploadFile(FtpSession& session, const std::string& localPath, const std::string& server,
                    const std::string& user, const std::string& password, const std::string& remoteDirectory,
                    LocalLinks links) {
@@ -144,6 +149,10 @@ UploadOutcome FtpUploadIfNewer(FtpSession& session, const std::string& localPath
         byteTotal += impl.lastStoredSize;
         return UploadOutcome::Uploaded;
     });
+}
+
+void FtpNoteDirectoryExists(FtpSession& session, const std::string& remoteDirectory) {
+    session.impl().RememberDirectory(ftp_path::NormaliseDirectory(remoteDirectory));
 }
 
 void FtpEnsureDirectoryPath(FtpSession& session, const std::string& server, const std::string& user,

@@ -60,6 +60,10 @@ public:
     bool LastFailureTimedOut() const;
     // Bytes of the file the last upload stored (0 when it stored none).
     std::uint64_t LastStoredSize() const;
+    // An operation in progress fails once shouldStop returns true: within
+    // 50 ms while data moves, within a second while the server is awaited.
+    // It is asked on the thread running the operation.
+    void AbortWhen(std::function<bool()> shouldStop);
 
     struct Impl;
     Impl& impl() { return *impl_; }
@@ -91,6 +95,10 @@ UploadOutcome FtpUploadIfNewer(FtpSession& session, const std::string& localPath
                                const std::string& user, const std::string& password,
                                const std::string& remoteDirectory, std::int32_t& copiedCount,
                                std::uint64_t& byteTotal, LocalLinks links = LocalLinks::Follow);
+
+// Tells the session that remoteDirectory exists (another connection of the
+// same run made it), so its uploads there send no MKD first.
+void FtpNoteDirectoryExists(FtpSession& session, const std::string& remoteDirectory);
 
 void FtpEnsureDirectoryPath(FtpSession& session, const std::string& server, const std::string& user,
                             const std::string& password, const std::string& remoteDirectory);
