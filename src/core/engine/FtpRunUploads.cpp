@@ -1,6 +1,7 @@
 #include "engine/FtpRunUploads.h"
 
 #include "engine/CopyOperation.h"
+#include "sources/RemoteProtocol.h"
 
 #include <sys/stat.h>
 
@@ -36,7 +37,9 @@ bool FtpRunUploads::EnsureRemoteBase() {
         // A run stopped while logging in has nothing to report.
         if (!remoteUsable_ && !run_.cancelRequested) {
             context_.reporter.ReportError(RemoteBaseText(), error);
-            notUploadedReason_ = "the server cannot be used";
+            notUploadedReason_ = ProtocolOfText(context_.setup.destination) == RemoteProtocol::Sftp
+                                     ? "the SFTP server cannot be used"
+                                     : "the FTP server cannot be used";
         }
     }
     return remoteUsable_;
