@@ -147,4 +147,11 @@ enum class TextId : int {
     CertificateUnverified = 993,  // one text: host and port
     CertificateFingerprint = 994,
     CertificateTrustQuestion = 995,
+    // The run's progress display.
+    ProgressCounting = 1060,  // one integer: files counted so far
+    ProgressFiles = 1061,     // one text: "done / total"
+    ProgressData = 1062,      // one text: "done / total" sizes
+    ProgressTimeLeft = 1063,  // one text: the time left
+    ProgressEstimating = 1064,
+    ProgressCaption = 1065,
 };

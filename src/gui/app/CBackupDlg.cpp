@@ -6,6 +6,7 @@
 #include "app/ErrorText.h"
 #include "app/MainMenu.h"
 #include "app/ProgramIcon.h"
+#include "app/RunProgressPanel.h"
 #include "app/TrayPresence.h"
 #include "app/WindowTransferReporter.h"
 #include "dialogs/Dialogs.h"
@@ -83,6 +84,7 @@ CBackupDlg::CBackupDlg(Dialogs& dialogs, MainWindowEnvironment environment, QWid
       texts_(environment_.programFolder),
       client_(new QWidget(this)),
       controls_((LoadIconResources(), CreateMainWindowControls(client_))),
+      progressPanel_(new RunProgressPanel(controls_.entryList, texts_)),
       menu_(new MainMenu(this)),
       tray_(new TrayPresence(this, texts_,
                              environment_.trayAvailable
@@ -146,7 +148,7 @@ void CBackupDlg::ConnectControls() {
 }
 
 BackupContext CBackupDlg::Context() {
-    return BackupContext{
+    BackupContext context{
         setup_,
         run_,
         *this,
@@ -156,6 +158,9 @@ BackupContext CBackupDlg::Context() {
         environment_.programFolder,
         environment_.commandLine,
         *environment_.clock};
+    // Option position 2: '0' shows the progress of copies and uploads.
+    context.showProgress = !OptionIsNotZero(setup_.optionFlags, Option::kNoCopyAnimation);
+    return context;
 }
 
 // ---------------------------------------------------------------- start-up
@@ -625,6 +630,14 @@ void CBackupDlg::WaitMilliseconds(int milliseconds) {
     QEventLoop* outer = std::exchange(waitLoop_, &loop);
     loop.exec();
     waitLoop_ = outer;
+}
+
+void CBackupDlg::ShowProgress(const RunProgress& progress) {
+    progressPanel_->ShowProgress(progress);
+}
+
+void CBackupDlg::HideProgress() {
+    progressPanel_->HideProgress();
 }
 
 // ---------------------------------------------------------------- MainWindowAccess

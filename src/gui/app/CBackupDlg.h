@@ -21,6 +21,7 @@ class Dialogs;
 class MainMenu;
 class QEventLoop;
 class QWidget;
+class RunProgressPanel;
 class TrayPresence;
 class WindowTransferReporter;
 
@@ -59,6 +60,7 @@ public:
     PowerClass& Settings() { return settings_; }
     const MainWindowControls& Controls() const { return controls_; }
     MainMenu& Menu() { return *menu_; }
+    const RunProgressPanel& ProgressPanel() const { return *progressPanel_; }
     TrayPresence& Tray() { return *tray_; }
     QTimer& SchedulerTimer() { return timer_; }
     int StartWithSession() const { return startWithSession_; }
@@ -77,6 +79,8 @@ public:
     void ShowMessage(const std::string& text, const std::string& caption) override;
     void MinimizeToTray() override;
     void WaitMilliseconds(int milliseconds) override;
+    void ShowProgress(const RunProgress& progress) override;
+    void HideProgress() override;
 
     void AppendRow(const std::string& text) override;
     QWidget* Window() override { return this; }
@@ -141,6 +145,7 @@ private:
 
     QWidget* client_;
     MainWindowControls controls_;
+    RunProgressPanel* progressPanel_;
     MainMenu* menu_;
     TrayPresence* tray_;
     QTimer timer_;
