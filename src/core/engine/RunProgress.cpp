@@ -63,8 +63,9 @@ double RunProgress::DoneShare() const {
 std::int64_t RunProgress::SecondsLeft(std::int64_t nowNs) const {
     const std::int64_t elapsed = nowNs - copyStartNs_;
     const double share = DoneShare();
-    if (counting_ || elapsed < kEstimateAfterNs || share <= 0) return -1;
+    if (counting_) return -1;
     if (share >= 1) return 0;
+    if (elapsed < kEstimateAfterNs || share <= 0) return -1;
     const double left = static_cast<double>(elapsed) * (1 - share) / share / 1e9;
     return static_cast<std::int64_t>(left + 0.5);
 }
