@@ -4,6 +4,7 @@
 #include "app/CommandIds.h"
 #include "app/MainMenu.h"
 #include "app/MainWindowControls.h"
+#include "app/RunProgressPanel.h"
 #include "app/SingleInstance.h"
 #include "app/TrayPresence.h"
 #include "app/WindowTransferReporter.h"
@@ -587,6 +588,51 @@ TEST_F(MainWindowRunTest, BackupFolderOfTheWrongFormIsRefusedWithAMessage) {
     BackupSetup saved;
     ASSERT_EQ(LoadProject(DefaultProject(), saved), ProjectLoad::Loaded);
     EXPECT_EQ(saved.lastRun, "");
+}
+
+TEST_F(MainWindowRunTest, WithCopyProgressOnTheRunShowsItsProgressAndEndsAtTheTotals) {
+    PrepareFiveFiles(60);
+    SetOptions("000000000000000");  // position 2 '0': copy progress shown
+    auto window = OpenWindow();
+    window->show();
+    const RunProgressPanel& panel = window->ProgressPanel();
+    EXPECT_TRUE(panel.isHidden());
+    bool seenDuringRun = false;
+    QTimer::singleShot(0, window.get(), [&] {
+        seenDuringRun = !panel.isHidden() && window->Run().running;
+        // Over the entry list's lower part, within it.
+        const QRect list = Find<QTreeWidget>(*window, "entryList")->geometry();
+        EXPECT_TRUE(list.contains(panel.geometry())) << panel.geometry().height();
+        EXPECT_GT(panel.geometry().height(), 0);
+    });
+
+    window->OnCommand(CommandId::StartBackupNow);
+
+    EXPECT_TRUE(seenDuringRun);
+    EXPECT_EQ(CopiedFiles(), 5);
+    EXPECT_TRUE(panel.isHidden());
+    // The last figures shown: all five files, 9 bytes each.
+    const CTranslation& texts = window->Texts();
+    EXPECT_TRUE(panel.FiguresText().startsWith(
+        Q(FormatText(texts.GetText(TextId::ProgressFiles), "5 / 5") + "    " +
+          FormatText(texts.GetText(TextId::ProgressData), "45 Bytes / 45 Bytes"))))
+        << panel.FiguresText().toStdString();
+    EXPECT_TRUE(panel.CurrentFileText().contains(QStringLiteral("file")));
+}
+
+TEST_F(MainWindowRunTest, WithCopyProgressOffNoProgressAppears) {
+    PrepareFiveFiles(60);
+    SetOptions("001000000000000");
+    auto window = OpenWindow();
+    bool shownDuringRun = false;
+    QTimer::singleShot(0, window.get(), [&] { shownDuringRun = !window->ProgressPanel().isHidden(); });
+
+    window->OnCommand(CommandId::StartBackupNow);
+
+    EXPECT_EQ(CopiedFiles(), 5);
+    EXPECT_FALSE(shownDuringRun);
+    EXPECT_TRUE(window->ProgressPanel().isHidden());
+    EXPECT_TRUE(window->ProgressPanel().FiguresText().isEmpty());
 }
 
 TEST(WindowTransferReporterTest, PumpsAtMostEveryFiftyMillisecondsAndGathersErrorsPerRun) {
