@@ -18,7 +18,7 @@
 #include <string_view>
 
 namespace {
-constexpr std::int64_t kProgressIntervalNs = 50'000'000;
+constexpr std::int64_t kProgressIntervalNs = 25'000'000;
 // Files above this size are copied in several chunks and announce themselves.
 constexpr std::uint64_t kLargeFile = 4 * 1024 * 1024;
 
@@ -450,7 +450,7 @@ private:
         Report(size > kLargeFile);
     }
 
-    // Small files are reported at most every 50 ms, so thousands of them do not
+    // Small files are reported at most every 25 ms, so thousands of them do not
     // flood the window; a large file reports after every chunk.
     void Report(bool always) {
         const std::int64_t now = MonotonicNs();

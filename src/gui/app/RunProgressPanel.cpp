@@ -46,7 +46,8 @@ RunProgressPanel::RunProgressPanel(QWidget* entryList, const CTranslation& texts
 }
 
 void RunProgressPanel::ShowProgress(const RunProgress& progress) {
-    if (isHidden()) {
+    if (isHidden()) {  // a new run
+        bar_->reset();
         FollowList();
         show();
         raise();
@@ -65,7 +66,9 @@ void RunProgressPanel::ShowProgress(const RunProgress& progress) {
         // A total that grows under the run never moves the bar back.
         const int value = static_cast<int>(progress.DoneShare() * kBarSteps);
         bar_->setValue(std::clamp(std::max(value, bar_->value()), 0, kBarSteps));
-        figures_->setText(Qt8(words.files + "    " + words.data + "    " + words.timeLeft));
+        figures_->setText(Qt8(words.files + "    " + words.data));
+        // The time left rides in the bar, where there is room for it.
+        bar_->setFormat(QStringLiteral("%p%    ") + Qt8(words.timeLeft));
     }
     currentPath_ = QFile::decodeName(QByteArray::fromStdString(progress.CurrentFile()));
     ShowCurrentFile();
@@ -73,7 +76,10 @@ void RunProgressPanel::ShowProgress(const RunProgress& progress) {
 
 void RunProgressPanel::HideProgress() {
     hide();
-    bar_->reset();
+}
+
+QString RunProgressPanel::TimeLeftText() const {
+    return bar_->text();
 }
 
 QString RunProgressPanel::FiguresText() const {
