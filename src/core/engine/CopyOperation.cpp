@@ -1,5 +1,6 @@
 #include "engine/CopyOperation.h"
 
+#include "engine/CopyBesideTheWindow.h"
 #include "engine/ProgressTracking.h"
 #include "platform/ShellCopy.h"
 #include "storage/HistoryLog.h"
@@ -244,7 +245,8 @@ CopyResult CopyItem(BackupContext& context, std::string source, std::string dest
     // the progress is shown.
     options.showProgress = true;
     run.progress.BeginOperation();
-    const CopyOutcome outcome = ShellCopy(source, destination, options, context.reporter);
+    const CopyOutcome outcome =
+        CopyBesideTheWindow(source, destination, options, context.reporter, context.window);
     context.window.PumpMessages();
     context.window.SetStatusLine(savedStatus);
     return {outcome.sourceMissing ? CopyStatus::Missing : CopyStatus::Copied, outcome};

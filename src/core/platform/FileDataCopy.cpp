@@ -3,12 +3,6 @@
 #include <sys/sendfile.h>
 #include <unistd.h>
 #include <algorithm>
-#include <atomic>
-#include <chrono>
-#include <condition_variable>
-#include <functional>
-#include <mutex>
-#include <thread>
 #include <cerrno>
 #include <ctime>
 #include <vector>
@@ -22,10 +16,6 @@ constexpr std::uint64_t kSmallestChunk = 256 * 1024;
 // dirty-page limit) delays one chunk by tens of milliseconds, not hundreds.
 constexpr std::uint64_t kLargestChunk = 8 * kMiB;
 constexpr std::int64_t kChunkGoalNs = 20'000'000;
-// How often the caller hears of a file that moves beside it.
-constexpr std::chrono::milliseconds kObserverInterval{15};
-// What a large file moves before its helper thread takes over.
-constexpr std::uint64_t kFirstPiece = kSmallestChunk;
 
 enum class Method { CopyFileRange, SendFile, ReadWrite };
 
@@ -110,71 +100,26 @@ std::uint64_t NextChunkSize(std::uint64_t chunk, std::int64_t tookNs) {
 }
 }  // namespace
 
-namespace {
-// The copy loop from byte `begin` up to `size`; `chunkDone` (may be empty)
-// hears of every chunk moved.
-int CopyInChunks(int from, int to, std::uint64_t begin, std::uint64_t size, bool observed,
-                 const std::function<void(std::uint64_t)>& chunkDone) {
+int CopyFileData(int from, int to, std::uint64_t size, DataCopyObserver* observer) {
     ChunkCopier copier(from, to);
-    std::uint64_t chunk = observed ? kFirstObservedChunk : kUnobservedChunk;
-    std::uint64_t done = begin;
+    std::uint64_t chunk = observer ? kFirstObservedChunk : kUnobservedChunk;
+    std::uint64_t done = 0;
     while (done < size) {
         const std::uint64_t wanted = std::min(chunk, size - done);
-        const std::int64_t started = observed ? MonotonicNs() : 0;
-        std::uint64_t moved = 0;
-        while (moved < wanted) {
-            const ssize_t step =
-                copier.Copy(static_cast<off_t>(done + moved), static_cast<std::size_t>(wanted - moved));
-            if (step < 0) return errno;
-            if (step == 0) return 0;  // the source shrank while it was copied
-            moved += static_cast<std::uint64_t>(step);
+        const std::int64_t started = observer ? MonotonicNs() : 0;
+        std::uint64_t chunkDone = 0;
+        while (chunkDone < wanted) {
+            const ssize_t moved = copier.Copy(static_cast<off_t>(done + chunkDone),
+                                              static_cast<std::size_t>(wanted - chunkDone));
+            if (moved < 0) return errno;
+            if (moved == 0) return 0;  // the source shrank while it was copied
+            chunkDone += static_cast<std::uint64_t>(moved);
         }
-        done += moved;
-        if (observed) {
+        done += chunkDone;
+        if (observer) {
             chunk = NextChunkSize(chunk, MonotonicNs() - started);
-            chunkDone(done);
+            observer->ChunkCopied(done);
         }
     }
     return 0;
-}
-
-// A large observed file moves on a thread of its own while the caller's thread
-// hears of it at a steady pace, also while the kernel holds a write back (a
-// disk at its dirty-page limit can stall one call for hundreds of
-// milliseconds). The observer is only ever called on the caller's thread. The
-// first small piece moves on the caller's thread, so the observer always hears
-// of the file before its end.
-int CopyBesideTheCaller(int from, int to, std::uint64_t size, DataCopyObserver& observer) {
-    int result = CopyInChunks(from, to, 0, kFirstPiece, false, {});
-    if (result != 0) return result;
-    observer.ChunkCopied(kFirstPiece);
-    std::atomic<std::uint64_t> done{kFirstPiece};
-    std::mutex mutex;
-    std::condition_variable finishedSignal;
-    bool finished = false;
-    std::thread mover([&] {
-        const int error =
-            CopyInChunks(from, to, kFirstPiece, size, true, [&](std::uint64_t bytes) { done.store(bytes); });
-        const std::lock_guard<std::mutex> lock(mutex);
-        result = error;
-        finished = true;
-        finishedSignal.notify_one();
-    });
-    for (bool over = false; !over;) {
-        {
-            std::unique_lock<std::mutex> lock(mutex);
-            over = finishedSignal.wait_for(lock, kObserverInterval, [&] { return finished; });
-        }
-        if (!over) observer.ChunkCopied(done.load());
-    }
-    mover.join();
-    if (result == 0) observer.ChunkCopied(done.load());
-    return result;
-}
-}  // namespace
-
-int CopyFileData(int from, int to, std::uint64_t size, DataCopyObserver* observer) {
-    if (observer == nullptr) return CopyInChunks(from, to, 0, size, false, {});
-    if (size > kFirstObservedChunk) return CopyBesideTheCaller(from, to, size, *observer);
-    return CopyInChunks(from, to, 0, size, true, [observer](std::uint64_t bytes) { observer->ChunkCopied(bytes); });
 }

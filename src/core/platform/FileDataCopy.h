@@ -2,8 +2,7 @@
 
 #include <cstdint>
 
-// Told as a file's data moves: after each chunk, and for a large file every
-// few milliseconds.
+// Told after each chunk of a file's data has moved.
 class DataCopyObserver {
 public:
     virtual ~DataCopyObserver() = default;
@@ -14,7 +13,5 @@ public:
 // kernel (copy_file_range, else sendfile, else read/write where the kernel
 // refuses, e.g. across file systems). With an observer the data moves in chunks
 // sized to take a few tens of milliseconds each, so progress can be shown often
-// enough; a file larger than one chunk moves on a helper thread meanwhile, and
-// the observer (on the calling thread) is told every few milliseconds even
-// while the disk holds the copy back. Returns 0, or the errno of the failure.
+// enough. Returns 0, or the errno of the failure.
 int CopyFileData(int from, int to, std::uint64_t size, DataCopyObserver* observer);
