@@ -44,9 +44,11 @@ void MakeSmallFiles(const fs::path& root) {
     std::mt19937 random(7);
     std::uniform_int_distribution<std::size_t> size(1024, 16 * 1024);
     for (int folder = 0; folder < 200; ++folder) {
-        const fs::path dir = root / ("group " + std::to_string(folder / 20)) / ("Ordner ä" + std::to_string(folder));
+        const fs::path dir =
+            root / ("group " + std::to_string(folder / 20)) / ("Ordner ä" + std::to_string(folder));
         fs::create_directories(dir);
-        for (int file = 0; file < 100; ++file) WriteFile(dir / ("file " + std::to_string(file) + ".txt"), size(random), 's');
+        for (int file = 0; file < 100; ++file)
+            WriteFile(dir / ("file " + std::to_string(file) + ".txt"), size(random), 's');
     }
 }
 
@@ -118,7 +120,7 @@ Gaps MeasureRun(const std::string& programFolder, const fs::path& scratch, const
     ticker.setTimerType(Qt::PreciseTimer);
     QObject::connect(&ticker, &QTimer::timeout, [&] {
         noteGap(clock.nsecsElapsed());
-        if (!pictureTaken && clock.elapsed() > 700 && window.Run().running) {
+        if (!pictureTaken && clock.elapsed() > 1500 && window.Run().running) {
             pictureTaken = true;
             window.grab().save(QString::fromStdString(picture));
             last = clock.nsecsElapsed();  // the picture's own time is no gap of the run
@@ -181,7 +183,8 @@ int main(int argc, char* argv[]) {
         std::string picture;
     };
     const Scenario scenarios[] = {
-        {"20,000 small files, progress shown", (scratch / "small").string() + "/...", "000000000000000", picture},
+        {"20,000 small files, progress shown", (scratch / "small").string() + "/...", "000000000000000",
+         picture},
         {"20,000 small files, progress hidden", (scratch / "small").string() + "/...", "001000000000000", {}},
         {"one 1 GiB file, progress shown", (scratch / "large/large.bin").string(), "000000000000000", {}},
         {"one 1 GiB file, progress hidden", (scratch / "large/large.bin").string(), "001000000000000", {}},
@@ -190,15 +193,17 @@ int main(int argc, char* argv[]) {
                 "max w/o CPU q", "p99 w/o CPU q");
     bool met = true;
     for (const Scenario& scenario : scenarios) {
-        const Gaps gaps = MeasureRun(programFolder, scratch, scenario.entry, scenario.options, scenario.picture);
-        std::printf("%-38s %7.2f %7.1f ms %7.1f ms %7zu %11.1f ms %11.1f ms\n", scenario.name, gaps.runSeconds,
-                    gaps.maxMs, gaps.p99Ms, gaps.ticks, gaps.maxOwnMs, gaps.p99OwnMs);
+        const Gaps gaps =
+            MeasureRun(programFolder, scratch, scenario.entry, scenario.options, scenario.picture);
+        std::printf("%-38s %7.2f %7.1f ms %7.1f ms %7zu %11.1f ms %11.1f ms\n", scenario.name,
+                    gaps.runSeconds, gaps.maxMs, gaps.p99Ms, gaps.ticks, gaps.maxOwnMs, gaps.p99OwnMs);
         std::fflush(stdout);
         met = met && gaps.maxMs < 100;
     }
-    std::printf("goal (longest gap under 100 ms): %s\n"
-                "(w/o CPU q: each gap less the time the window's thread waited for a CPU held by other programs)\n"
-                "scratch: %s (picture: %s)\n", met ? "met" : "missed",
-                scratch.c_str(), picture.c_str());
+    std::printf(
+        "goal (longest gap under 100 ms): %s\n"
+        "(w/o CPU q: each gap less the time the window's thread waited for a CPU held by other programs)\n"
+        "scratch: %s (picture: %s)\n",
+        met ? "met" : "missed", scratch.c_str(), picture.c_str());
     return 0;
 }

@@ -11,7 +11,7 @@ namespace {
 constexpr std::chrono::milliseconds kMinimumLineInterval{250};
 // Less room than this shows no file name at all.
 constexpr std::size_t kShortestFileRoom = 12;
-}
+}  // namespace
 
 void TerminalWindow::SetStatusLine(const std::string& text) {
     statusLine_ = text;

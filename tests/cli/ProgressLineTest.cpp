@@ -20,7 +20,8 @@ using ::testing::Not;
 namespace {
 // The CLI with a pseudo-terminal of `columns` columns as its standard input,
 // output and error; returns all it wrote there and its exit code.
-std::pair<std::string, int> RunCliOnTerminal(const std::vector<std::string>& arguments, unsigned short columns) {
+std::pair<std::string, int> RunCliOnTerminal(const std::vector<std::string>& arguments,
+                                             unsigned short columns) {
     const std::string program = BinFolder() + "/tarnwick-backup-cli";
     std::vector<char*> argv{const_cast<char*>(program.c_str())};
     for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
@@ -41,8 +42,10 @@ std::pair<std::string, int> RunCliOnTerminal(const std::vector<std::string>& arg
         pollfd ready{terminal, POLLIN, 0};
         if (::poll(&ready, 1, 60'000) <= 0) break;
         const ssize_t got = ::read(terminal, buffer, sizeof buffer);
-        if (got > 0) output.append(buffer, static_cast<std::size_t>(got));
-        else if (got == 0 || errno != EINTR) break;  // EIO once the child has gone
+        if (got > 0)
+            output.append(buffer, static_cast<std::size_t>(got));
+        else if (got == 0 || errno != EINTR)
+            break;  // EIO once the child has gone
     }
     ::close(terminal);
     int status = 0;
@@ -59,7 +62,8 @@ protected:
         BackupSetup setup;
         setup.destination = target.path() + "/backup/...";
         // The missing entry comes last, so its error arrives while the live line stands.
-        setup.entries = {source.path() + "/Data/...", source.path() + "/notes.txt", source.path() + "/gone.txt"};
+        setup.entries = {source.path() + "/Data/...", source.path() + "/notes.txt",
+                         source.path() + "/gone.txt"};
         setup.interval = 45;
         WriteProject(projectPath, setup);
         settings.SetSetting("Options", "000000000000000");

@@ -89,8 +89,8 @@ protected:
     RunProgressRunTest() { MakeSourceTree(); }
 
     RunOutcome RunShowingProgress(bool show) {
-        BackupContext context{setup, run, progressWindow, texts, reporter, settingsFolder, BinFolder(),
-                              "tarnwick-backup", clock};
+        BackupContext context{setup,          run,         progressWindow,    texts, reporter,
+                              settingsFolder, BinFolder(), "tarnwick-backup", clock};
         context.showProgress = show;
         progressWindow.shown.clear();
         return RunBackup(context);

@@ -36,8 +36,9 @@ constexpr std::size_t kStatusPathHead = 15;
 class BackupRunner {
 public:
     BackupRunner(BackupContext& owner, TransferReporter& reporter)
-        : context_{owner.setup,          owner.run,           owner.window,      owner.texts, reporter,
-                   owner.settingsFolder, owner.programFolder, owner.commandLine, owner.clock,
+        : context_{owner.setup,         owner.run,         owner.window,
+                   owner.texts,         reporter,          owner.settingsFolder,
+                   owner.programFolder, owner.commandLine, owner.clock,
                    owner.showProgress},
           setup_(owner.setup),
           run_(owner.run),
@@ -179,7 +180,8 @@ private:
         run_.progress.BeginOperation();
         upload();
         struct stat status {};
-        const bool sized = context_.showProgress && ::stat(file.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+        const bool sized =
+            context_.showProgress && ::stat(file.c_str(), &status) == 0 && S_ISREG(status.st_mode);
         run_.progress.EndOperation(1, sized ? static_cast<std::uint64_t>(status.st_size) : 0);
         ShowRunProgress(context_);
     }
@@ -260,7 +262,8 @@ private:
             ShowCountdown(StatusWithPath(TextId::FullFtpUploadPrefix, file));
             window_.PumpMessages();
             ++run_.scannedCount;
-            UploadWithProgress(file, [&] { Uploads().UploadFoundFile(file, RemoteFolderFor(file, entry, folderName)); });
+            UploadWithProgress(
+                file, [&] { Uploads().UploadFoundFile(file, RemoteFolderFor(file, entry, folderName)); });
         }
     }
 
@@ -281,7 +284,8 @@ private:
             ++run_.scannedCount;
             window_.PumpMessages();
             ShowCountdown(StatusWithPath(TextId::IncrementalFtpUploadPrefix, file));
-            UploadWithProgress(file, [&] { Uploads().UploadFoundFile(file, RemoteFolderFor(file, entry, folderName)); });
+            UploadWithProgress(
+                file, [&] { Uploads().UploadFoundFile(file, RemoteFolderFor(file, entry, folderName)); });
         }
     }
 

@@ -68,7 +68,8 @@ private:
 }  // namespace
 
 CopyOutcome CopyBesideTheWindow(const std::string& source, const std::string& destination,
-                                const CopyOptions& options, TransferReporter& reporter, BackupWindow& window) {
+                                const CopyOptions& options, TransferReporter& reporter,
+                                BackupWindow& window) {
     ReportQueue queue;
     CopyOutcome outcome;
     std::exception_ptr failure;

@@ -51,7 +51,8 @@ private:
                 if (S_ISDIR(status.st_mode))
                     subfolders.emplace_back(name);
                 else if (S_ISREG(status.st_mode) || S_ISLNK(status.st_mode))
-                    CountFile(path, name, S_ISREG(status.st_mode) ? static_cast<std::uint64_t>(status.st_size) : 0);
+                    CountFile(path, name,
+                              S_ISREG(status.st_mode) ? static_cast<std::uint64_t>(status.st_size) : 0);
             }
             Pump();
         }
@@ -108,13 +109,15 @@ void SettleFile(BackupContext& context, const std::string& path, std::uint64_t b
 
 ProgressTexts DescribeProgress(const RunProgress& progress, const CTranslation& texts, std::int64_t nowNs) {
     if (progress.Counting())
-        return {FormatText(texts.GetText(TextId::ProgressCounting), static_cast<std::int64_t>(progress.FilesTotal())),
-                {}, {}};
+        return {FormatText(texts.GetText(TextId::ProgressCounting),
+                           static_cast<std::int64_t>(progress.FilesTotal())),
+                {},
+                {}};
     const std::int64_t secondsLeft = progress.SecondsLeft(nowNs);
     return {FormatText(texts.GetText(TextId::ProgressFiles),
                        std::to_string(progress.FilesDone()) + " / " + std::to_string(progress.FilesTotal())),
-            FormatText(texts.GetText(TextId::ProgressData),
-                       ProgressSizeText(progress.BytesDone()) + " / " + ProgressSizeText(progress.BytesTotal())),
+            FormatText(texts.GetText(TextId::ProgressData), ProgressSizeText(progress.BytesDone()) + " / " +
+                                                                ProgressSizeText(progress.BytesTotal())),
             secondsLeft < 0 ? texts.GetText(TextId::ProgressEstimating)
                             : FormatText(texts.GetText(TextId::ProgressTimeLeft), DurationText(secondsLeft))};
 }
