@@ -1,7 +1,12 @@
 #include "EngineFixture.h"
+#include "engine/CopyBesideTheWindow.h"
 #include "engine/ProgressTracking.h"
 #include "engine/RunProgress.h"
 
+#include <sys/stat.h>
+#include <atomic>
+#include <chrono>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -131,5 +136,49 @@ TEST_F(RunProgressRunTest, HiddenProgressCountsNothingYetLargeCopiesStillReportS
         midFile += report.fileBytesDone > 0 && report.fileBytesDone < report.fileBytesTotal;
     EXPECT_GE(midFile, 1);
     EXPECT_EQ(run.progress.FilesDone(), 3u);  // kept all the same, at no cost
+}
+
+// The copy's thread waits (in the copy's own hold-back check) until the window
+// has turned three times: only a window pumped beside the copy lets it go on.
+TEST(CopyBesideTheWindowTest, WindowTurnsWhileTheCopyIsHeldUpAndReportsArriveOnItsThread) {
+    TempFolder folder;
+    WriteTestFile(folder.path() + "/source/a.txt", "a");
+    WriteTestFile(folder.path() + "/source/b.txt", "b");
+    ASSERT_EQ(::mkfifo((folder.path() + "/source/pipe").c_str(), 0600), 0);
+
+    RecordingWindow window;
+    std::atomic<int> pumps{0};
+    window.onPump = [&] { ++pumps; };
+    CopyOptions options;
+    options.showProgress = true;
+    options.holdsBack = [&](const std::string&, bool) {
+        const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (pumps < 3 && std::chrono::steady_clock::now() < giveUp)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        return false;
+    };
+    class ThreadNotingReporter : public RecordingReporter {
+    public:
+        void ReportError(const std::string& path, const std::string& message) override {
+            threads.push_back(std::this_thread::get_id());
+            RecordingReporter::ReportError(path, message);
+        }
+        void ReportProgress(const TransferProgress& progress) override {
+            threads.push_back(std::this_thread::get_id());
+            RecordingReporter::ReportProgress(progress);
+        }
+        std::vector<std::thread::id> threads;
+    } reporter;
+
+    const CopyOutcome outcome =
+        CopyBesideTheWindow(folder.path() + "/source/*.*", folder.path() + "/copy", options, reporter, window);
+
+    EXPECT_GE(pumps, 3);
+    EXPECT_EQ(outcome.filesCopied, 2u);
+    EXPECT_EQ(ReadTestFile(folder.path() + "/copy/b.txt"), "b");
+    ASSERT_EQ(reporter.errors.size(), 1u);  // the pipe
+    ASSERT_FALSE(reporter.progressReports.empty());
+    EXPECT_EQ(reporter.progressReports.back().filesDone, 2u);
+    for (const std::thread::id thread : reporter.threads) EXPECT_EQ(thread, std::this_thread::get_id());
 }
 }  // namespace
