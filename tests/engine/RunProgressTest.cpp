@@ -124,6 +124,17 @@ TEST_F(RunProgressRunTest, TotalsAreCountedFirstAndReachedInEveryLocalMode) {
     }
 }
 
+TEST_F(RunProgressRunTest, RunThatNeverGetsToCopyingShowsNoProgressAfterOneThatDid) {
+    setup.entries = {notesFile};
+    ASSERT_EQ(RunShowingProgress(true), RunOutcome::Finished);
+    ASSERT_FALSE(progressWindow.shown.empty());
+    WriteTestFile(target.path() + "/other", "");
+    setup.destination = target.path() + "/other/...";  // a file where the backup folder must be
+    RunShowingProgress(true);
+    EXPECT_TRUE(progressWindow.shown.empty());
+    EXPECT_EQ(run.failures.size(), 1u);
+}
+
 TEST_F(RunProgressRunTest, HiddenProgressCountsNothingYetLargeCopiesStillReportSoTheWindowLives) {
     // Large enough for several chunks of the copy.
     WriteTestFile(source.path() + "/Data/large.bin", std::string(48u * 1024 * 1024, 'x'));
@@ -170,8 +181,8 @@ TEST(CopyBesideTheWindowTest, WindowTurnsWhileTheCopyIsHeldUpAndReportsArriveOnI
         std::vector<std::thread::id> threads;
     } reporter;
 
-    const CopyOutcome outcome =
-        CopyBesideTheWindow(folder.path() + "/source/*.*", folder.path() + "/copy", options, reporter, window);
+    const CopyOutcome outcome = CopyBesideTheWindow(folder.path() + "/source/*.*", folder.path() + "/copy",
+                                                    options, reporter, window);
 
     EXPECT_GE(pumps, 3);
     EXPECT_EQ(outcome.filesCopied, 2u);

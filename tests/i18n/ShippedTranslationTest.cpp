@@ -128,9 +128,9 @@ TEST_F(ShippedTranslation, FirstEntriesAreTheDialogCaptionAndTheDisplayName) {
 }
 
 TEST_F(ShippedTranslation, FormatTextsTakeExactlyTheirArguments) {
-    const std::map<int, std::string> expected = {{105, "d"}, {950, "d"}, {670, "s"}, {710, "s"},
-                                                 {715, "s"}, {975, "s"}, {980, "s"}, {986, "s"},
-                                                 {987, "s"}, {988, "s"}, {989, "s"}, {993, "s"}};
+    const std::map<int, std::string> expected = {
+        {105, "d"}, {950, "d"}, {670, "s"}, {710, "s"}, {715, "s"},  {975, "s"},  {980, "s"},  {986, "s"},
+        {987, "s"}, {988, "s"}, {989, "s"}, {993, "s"}, {1060, "d"}, {1061, "s"}, {1062, "s"}, {1063, "s"}};
     for (const Section& section : ShippedSections()) {
         const CTranslation texts = LoadedFor(section.header);
         for (int number : AllTextNumbers()) {

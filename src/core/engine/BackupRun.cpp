@@ -164,6 +164,7 @@ private:
 
     // Every run keeps its progress; only one that shows it pays for the counting walk.
     void StartProgress() {
+        progressStarted_ = true;
         run_.progress.Begin(ProgressClockNs());
         if (context_.showProgress) {
             ShowRunProgress(context_, true);
@@ -300,7 +301,8 @@ private:
     // backup as due. The countdown restarts either way, so a stopped run is not
     // started again at the next tick.
     void Finish(bool cancelled) {
-        ShowRunProgress(context_, true);
+        // The final figures, so a display ends at what was really done.
+        if (progressStarted_) ShowRunProgress(context_, true);
         window_.HideProgress();
         ShowCountdown("");
         const std::string endLine = Now() + Text(cancelled ? TextId::RunCancelled : TextId::RunEnded);
@@ -338,6 +340,7 @@ private:
     std::string backupRoot_;
     std::optional<BackupTarget> target_;  // the local backup root, once usable
     std::optional<FtpRunUploads> uploads_;
+    bool progressStarted_ = false;
 };
 
 // Nothing starts: the run would write where the user never meant it to. The
