@@ -1,5 +1,9 @@
 #include "engine/CopyBesideTheWindow.h"
 
+#include "util/FileStatus.h"
+
+#include <sys/stat.h>
+
 #include <chrono>
 #include <condition_variable>
 #include <exception>
@@ -10,6 +14,15 @@
 
 namespace {
 constexpr auto kPumpInterval = std::chrono::milliseconds(15);
+// A single file up to this size is copied on the calling thread: a thread of
+// its own would cost more than the file (incremental runs copy file by file).
+constexpr off_t kInPlaceLimit = 256 * 1024;
+
+bool IsSmallSingleFile(const std::string& source) {
+    struct stat status {};
+    return !IsWildcardPattern(source) && ::stat(source.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
+           status.st_size <= kInPlaceLimit;
+}
 
 // Takes the reports of the copying thread and hands them over, in order, on
 // the thread that drains it.
@@ -70,6 +83,7 @@ private:
 CopyOutcome CopyBesideTheWindow(const std::string& source, const std::string& destination,
                                 const CopyOptions& options, TransferReporter& reporter,
                                 BackupWindow& window) {
+    if (IsSmallSingleFile(source)) return ShellCopy(source, destination, options, reporter);
     ReportQueue queue;
     CopyOutcome outcome;
     std::exception_ptr failure;
