@@ -32,9 +32,18 @@ int RunProjectOnce(const std::optional<std::string>& projectArgument, std::ostre
 
     RunState run;
     TerminalWindow window(run, err);
-    StreamReporter reporter(err);
+    // On a terminal one line is rewritten in place and shows the progress;
+    // elsewhere (a log, a pipe) plain status lines follow one another.
+    const std::optional<std::size_t> columns = TerminalWidthOf(err);
+    std::optional<LiveStatusLine> live;
+    if (columns) {
+        live.emplace(err, *columns);
+        window.UseLiveLine(*live, texts);
+    }
+    StreamReporter reporter(err, live ? &*live : nullptr);
     BackupContext context{loaded.setup,         run, window, texts, reporter, loaded.settingsFolder,
                           loaded.programFolder, ""};
+    context.showProgress = live.has_value();
     // Saves that failed while preparing are failures of this run, never a
     // reason not to back up.
     for (const FileError& failure : loaded.saveFailures) {
@@ -49,6 +58,7 @@ int RunProjectOnce(const std::optional<std::string>& projectArgument, std::ostre
     InstallCancelSignalHandlers();
     const RunOutcome outcome = RunBackup(context);
     window.Flush();
+    if (live) live->Finish();
     if (outcome == RunOutcome::LockedElsewhere) {
         err << "tarnwick-backup-cli: another backup run is in progress ("
             << RunLock::LockFilePath(loaded.settingsFolder) << " is locked); nothing was done\n";

@@ -4,6 +4,7 @@
 #include "app/CommandIds.h"
 #include "app/MainMenu.h"
 #include "app/MainWindowControls.h"
+#include "app/RunProgressPanel.h"
 #include "app/SingleInstance.h"
 #include "app/TrayPresence.h"
 #include "app/WindowTransferReporter.h"
@@ -27,6 +28,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
@@ -591,14 +593,60 @@ TEST_F(MainWindowRunTest, BackupFolderOfTheWrongFormIsRefusedWithAMessage) {
     EXPECT_EQ(saved.lastRun, "");
 }
 
-TEST(WindowTransferReporterTest, PumpsAtMostEveryFiftyMillisecondsAndGathersErrorsPerRun) {
+TEST_F(MainWindowRunTest, WithCopyProgressOnTheRunShowsItsProgressAndEndsAtTheTotals) {
+    PrepareFiveFiles(60);
+    SetOptions("000000000000000");  // position 2 '0': copy progress shown
+    auto window = OpenWindow();
+    window->show();
+    const RunProgressPanel& panel = window->ProgressPanel();
+    EXPECT_TRUE(panel.isHidden());
+    bool seenDuringRun = false;
+    QTimer::singleShot(0, window.get(), [&] {
+        seenDuringRun = !panel.isHidden() && window->Run().running;
+        // Over the entry list's lower part, within it.
+        const QRect list = Find<QTreeWidget>(*window, "entryList")->geometry();
+        EXPECT_TRUE(list.contains(panel.geometry())) << panel.geometry().height();
+        EXPECT_GT(panel.geometry().height(), 0);
+    });
+
+    window->OnCommand(CommandId::StartBackupNow);
+
+    EXPECT_TRUE(seenDuringRun);
+    EXPECT_EQ(CopiedFiles(), 5);
+    EXPECT_TRUE(panel.isHidden());
+    // The last figures shown: all five files, 9 bytes each.
+    const CTranslation& texts = window->Texts();
+    EXPECT_EQ(panel.FiguresText(), Q(FormatText(texts.GetText(TextId::ProgressFiles), "5 / 5") + "    " +
+                                     FormatText(texts.GetText(TextId::ProgressData), "45 Bytes / 45 Bytes")));
+    EXPECT_TRUE(panel.CurrentFileText().contains(QStringLiteral("file")));
+    EXPECT_EQ(panel.Bar()->value(), panel.Bar()->maximum());
+    EXPECT_TRUE(panel.TimeLeftText().endsWith(Q(FormatText(texts.GetText(TextId::ProgressTimeLeft), "0:00"))))
+        << panel.TimeLeftText().toStdString();
+}
+
+TEST_F(MainWindowRunTest, WithCopyProgressOffNoProgressAppears) {
+    PrepareFiveFiles(60);
+    SetOptions("001000000000000");
+    auto window = OpenWindow();
+    bool shownDuringRun = false;
+    QTimer::singleShot(0, window.get(), [&] { shownDuringRun = !window->ProgressPanel().isHidden(); });
+
+    window->OnCommand(CommandId::StartBackupNow);
+
+    EXPECT_EQ(CopiedFiles(), 5);
+    EXPECT_FALSE(shownDuringRun);
+    EXPECT_TRUE(window->ProgressPanel().isHidden());
+    EXPECT_TRUE(window->ProgressPanel().FiguresText().isEmpty());
+}
+
+TEST(WindowTransferReporterTest, PumpsAtMostEveryTwentyFiveMillisecondsAndGathersErrorsPerRun) {
     int pumps = 0;
     WindowTransferReporter reporter([&] { ++pumps; });
     const auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < 10000; ++i) reporter.ReportProgress({});
     const auto elapsed = std::chrono::steady_clock::now() - start;
     EXPECT_GE(pumps, 1);
-    EXPECT_LE(pumps, 1 + elapsed / std::chrono::milliseconds(50));
+    EXPECT_LE(pumps, 1 + elapsed / std::chrono::milliseconds(25));
 
     reporter.ReportError("/a", "no space left");
     reporter.ReportError("/b", "");

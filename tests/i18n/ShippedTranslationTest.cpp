@@ -135,6 +135,7 @@ TEST_F(ShippedTranslation, FormatTextsTakeExactlyTheirArguments) {
         {1001, "s"},
         {1041, "d"},
         {1051, "d"}, {1055, "d"},
+        {1060, "d"}, {1061, "s"}, {1062, "s"}, {1063, "s"},
         {1070, "s"},
     };
     // clang-format on

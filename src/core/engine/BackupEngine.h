@@ -22,6 +22,9 @@ struct BackupContext {
     std::string programFolder;
     std::string commandLine;  // for the automatic-start test
     const Clock& clock = SystemClock();
+    // Count the totals before copying and show the run's progress through
+    // window.ShowProgress (the window: option position 2; the CLI: a terminal).
+    bool showProgress = false;
 };
 
 // Reads the three interval boxes into the interval and restarts the countdown.

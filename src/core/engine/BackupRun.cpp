@@ -4,6 +4,7 @@
 #include "engine/Countdown.h"
 #include "engine/FailureCollectingReporter.h"
 #include "engine/FtpRunUploads.h"
+#include "engine/ProgressTracking.h"
 #include "engine/ProjectSave.h"
 #include "engine/RunLock.h"
 #include "engine/RunReport.h"
@@ -15,6 +16,8 @@
 #include "util/FileStatus.h"
 #include "util/SafeFormat.h"
 #include "util/ShortenedPath.h"
+
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <cstring>
@@ -33,8 +36,10 @@ constexpr std::size_t kStatusPathHead = 15;
 class BackupRunner {
 public:
     BackupRunner(BackupContext& owner, TransferReporter& reporter)
-        : context_{owner.setup,          owner.run,           owner.window,      owner.texts, reporter,
-                   owner.settingsFolder, owner.programFolder, owner.commandLine, owner.clock},
+        : context_{owner.setup,         owner.run,         owner.window,
+                   owner.texts,         reporter,          owner.settingsFolder,
+                   owner.programFolder, owner.commandLine, owner.clock,
+                   owner.showProgress},
           setup_(owner.setup),
           run_(owner.run),
           window_(owner.window),
@@ -55,7 +60,6 @@ private:
     bool ToFtp() const { return IsRemoteDestination(setup_.destination); }
     bool FullLocal() const { return !Incremental() && !ToFtp(); }
     bool Logging() const { return OptionIsOne(setup_.optionFlags, Option::kWriteLog); }
-    bool ShowCopyProgress() const { return !OptionIsNotZero(setup_.optionFlags, Option::kNoCopyAnimation); }
     std::string Text(TextId id) const { return texts_.GetText(id); }
     std::string Now() const { return GetDateTimeText(context_.clock); }
 
@@ -146,6 +150,7 @@ private:
 
     void BackUpEntries() {
         if (run_.cancelRequested || !HasEntriesToCopy() || !DestinationUsable()) return;
+        StartProgress();
         for (std::size_t i = 0; i < setup_.entries.size(); ++i) {
             const std::string entry = setup_.entries[i];
             if (IsExceptionEntry(entry) || run_.cancelRequested) continue;
@@ -155,6 +160,31 @@ private:
                 BackUpFile(entry);
         }
         if (uploads_) uploads_->Finish();
+    }
+
+    // Every run keeps its progress; only one that shows it pays for the counting walk.
+    void StartProgress() {
+        progressStarted_ = true;
+        run_.progress.Begin(ProgressClockNs());
+        if (context_.showProgress) {
+            ShowRunProgress(context_, true);
+            CountRunTotals(context_);
+        }
+        run_.progress.CountingDone(ProgressClockNs());
+        ShowRunProgress(context_, true);
+    }
+
+    // An upload (or the check that made it needless) is one operation of the
+    // progress, which ends with the file's whole size handled.
+    template <typename Upload>
+    void UploadWithProgress(const std::string& file, Upload upload) {
+        run_.progress.BeginOperation();
+        upload();
+        struct stat status {};
+        const bool sized =
+            context_.showProgress && ::stat(file.c_str(), &status) == 0 && S_ISREG(status.st_mode);
+        run_.progress.EndOperation(1, sized ? static_cast<std::uint64_t>(status.st_size) : 0);
+        ShowRunProgress(context_);
     }
 
     void BackUpFolder(const std::string& entry, std::size_t index) {
@@ -169,7 +199,7 @@ private:
     void BackUpFile(const std::string& entry) {
         ++run_.scannedCount;
         if (ToFtp())
-            Uploads().UploadEntryFile(entry);
+            UploadWithProgress(entry, [&] { Uploads().UploadEntryFile(entry); });
         else if (Incremental())
             CopyIfChanged(context_, entry, backupRoot_ + "/" + FileNameOf(entry), &*target_);
         else
@@ -178,7 +208,6 @@ private:
 
     CopyOptions LocalCopyOptions() {
         CopyOptions options;
-        options.showProgress = ShowCopyProgress();
         options.target = &*target_;
         return options;
     }
@@ -234,7 +263,8 @@ private:
             ShowCountdown(StatusWithPath(TextId::FullFtpUploadPrefix, file));
             window_.PumpMessages();
             ++run_.scannedCount;
-            Uploads().UploadFoundFile(file, RemoteFolderFor(file, entry, folderName));
+            UploadWithProgress(
+                file, [&] { Uploads().UploadFoundFile(file, RemoteFolderFor(file, entry, folderName)); });
         }
     }
 
@@ -255,7 +285,8 @@ private:
             ++run_.scannedCount;
             window_.PumpMessages();
             ShowCountdown(StatusWithPath(TextId::IncrementalFtpUploadPrefix, file));
-            Uploads().UploadFoundFile(file, RemoteFolderFor(file, entry, folderName));
+            UploadWithProgress(
+                file, [&] { Uploads().UploadFoundFile(file, RemoteFolderFor(file, entry, folderName)); });
         }
     }
 
@@ -270,6 +301,9 @@ private:
     // backup as due. The countdown restarts either way, so a stopped run is not
     // started again at the next tick.
     void Finish(bool cancelled) {
+        // The final figures, so a display ends at what was really done.
+        if (progressStarted_) ShowRunProgress(context_, true);
+        window_.HideProgress();
         ShowCountdown("");
         const std::string endLine = Now() + Text(cancelled ? TextId::RunCancelled : TextId::RunEnded);
         if (Logging()) {
@@ -306,6 +340,7 @@ private:
     std::string backupRoot_;
     std::optional<BackupTarget> target_;  // the local backup root, once usable
     std::optional<FtpRunUploads> uploads_;
+    bool progressStarted_ = false;
 };
 
 // Nothing starts: the run would write where the user never meant it to. The
@@ -350,7 +385,8 @@ RunOutcome RunBackup(BackupContext& context) {
         context.window.SetStatusLine(context.run.countdownText);
         return RunOutcome::LockedElsewhere;
     }
-    FailureCollectingReporter reporter(context.reporter, context.run);
+    FailureCollectingReporter failures(context.reporter, context.run);
+    ProgressTrackingReporter reporter(failures, context);
     BackupRunner runner(context, reporter);
     return runner.Run();
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "engine/RunProgress.h"
+
 #include <string>
 
 // What the scheduler and the backup run need from a window. The main window
@@ -28,4 +30,9 @@ public:
     virtual void MinimizeToTray() = 0;
     // Blocks for about the given time while letting events run.
     virtual void WaitMilliseconds(int milliseconds) = 0;
+    // How far the run has got; called, at most a few times a second, only when
+    // the context asks for progress to be shown.
+    virtual void ShowProgress(const RunProgress&) {}
+    // The run is over (or never got to copying): the progress display goes.
+    virtual void HideProgress() {}
 };

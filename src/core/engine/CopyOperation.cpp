@@ -1,5 +1,7 @@
 #include "engine/CopyOperation.h"
 
+#include "engine/CopyBesideTheWindow.h"
+#include "engine/ProgressTracking.h"
 #include "platform/ShellCopy.h"
 #include "storage/HistoryLog.h"
 #include "storage/OptionString.h"
@@ -243,7 +245,13 @@ CopyResult CopyItem(BackupContext& context, std::string source, std::string dest
     context.window.PumpMessages();
     const std::string savedStatus = context.window.StatusLine();
     ShowProgressText(context, source, ProgressMode::Copying);
-    const CopyOutcome outcome = ShellCopy(source, destination, options, context.reporter);
+    // Always reported: the reports keep the window alive during a large file
+    // and the run's progress current; option position 2 only decides whether
+    // the progress is shown.
+    options.showProgress = true;
+    run.progress.BeginOperation();
+    const CopyOutcome outcome =
+        CopyBesideTheWindow(source, destination, options, context.reporter, context.window);
     context.window.PumpMessages();
     context.window.SetStatusLine(savedStatus);
     return {outcome.sourceMissing ? CopyStatus::Missing : CopyStatus::Copied, outcome};
@@ -323,10 +331,7 @@ namespace {
 // it was made. True when the copy facility ran (folders may have changed).
 bool CopyDiffering(BackupContext& context, const std::string& source, const std::string& destination,
                    SourceRole role, BackupTarget* target) {
-    const std::string& options = context.setup.optionFlags;
     CopyOptions copyOptions;
-    copyOptions.showProgress =
-        options.size() > Option::kNoCopyAnimation && options[Option::kNoCopyAnimation] == '0';
     copyOptions.followSourceLink = role == SourceRole::Entry;
     copyOptions.target = target;
     const CopyResult result = CopyItem(context, source, destination, copyOptions);
@@ -347,7 +352,8 @@ void CopyIfChanged(BackupContext& context, const std::string& source, const std:
         if (!context.run.cancelRequested) ReportUnavailable(context, source, role, sourceStatus.error);
         return;
     }
-    if (SameCopy(sourceStatus, folders.DestinationStatus(destination))) return;
+    if (SameCopy(sourceStatus, folders.DestinationStatus(destination)))
+        return SettleFile(context, source, sourceStatus.size);
     if (CopyDiffering(context, source, destination, role, folders.Target())) folders.Forget();
 }
 
@@ -498,9 +504,13 @@ private:
             if (!sourceStatus.exists) {
                 if (!run.cancelRequested)
                     ReportUnavailable(context_, file, SourceRole::FoundInFolder, sourceStatus.error);
+                SettleFile(context_, file, 0);
                 continue;
             }
-            if (SameCopy(sourceStatus, copyFolder_.StatusOf(name))) continue;
+            if (SameCopy(sourceStatus, copyFolder_.StatusOf(name))) {
+                SettleFile(context_, file, sourceStatus.size);
+                continue;
+            }
             if (CopyDiffering(context_, file, copy + "/" + name, SourceRole::FoundInFolder, &target_) &&
                 !copyFolder_.IsOpen())
                 copyFolder_.Open(copy);

@@ -48,7 +48,8 @@ struct CopyResult {
 // The copy operation: does nothing once cancelled; collapses doubled
 // separators; holds back an excluded source, and inside a copied folder every
 // file and folder the run's exceptions name; otherwise shows the progress
-// text, copies with ShellCopy (errors to the context's reporter) and puts the
+// text, copies with ShellCopy beside the window (CopyBesideTheWindow: reports
+// reach the context's reporter on the calling thread) and puts the
 // status line back. Counting is the caller's, from the result.
 CopyResult CopyItem(BackupContext& context, std::string source, std::string destination, CopyOptions options);
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "engine/RunProgress.h"
 #include "sources/Entries.h"
 
 #include <cstdint>
@@ -22,6 +23,8 @@ struct RunState {
     // Failures of the owner's preparation (a project or settings file that could
     // not be saved): the next run starts its failures with them.
     std::vector<std::string> failuresBeforeRun;
+    // Files and bytes handled of the run's totals, kept by every run.
+    RunProgress progress;
     // The bound text of the countdown line; a refresh shows it.
     std::string countdownText;
 };

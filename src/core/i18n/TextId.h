@@ -187,4 +187,11 @@ enum class TextId : int {
     HostKeyUnknown = 1001,  // one text: host and port
     HostKeyTrustQuestion = 1002,
     SftpLoginHint = 1003,
+    // The run's progress display.
+    ProgressCounting = 1060,  // one integer: files counted so far
+    ProgressFiles = 1061,     // one text: "done / total"
+    ProgressData = 1062,      // one text: "done / total" sizes
+    ProgressTimeLeft = 1063,  // one text: the time left
+    ProgressEstimating = 1064,
+    ProgressCaption = 1065,
 };

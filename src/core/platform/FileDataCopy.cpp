@@ -12,8 +12,10 @@ constexpr std::uint64_t kMiB = 1024 * 1024;
 constexpr std::uint64_t kUnobservedChunk = 1024 * kMiB;
 constexpr std::uint64_t kFirstObservedChunk = 4 * kMiB;
 constexpr std::uint64_t kSmallestChunk = 256 * 1024;
-constexpr std::uint64_t kLargestChunk = 32 * kMiB;
-constexpr std::int64_t kChunkGoalNs = 40'000'000;
+// Small enough that a disk which starts to hold back writes (the kernel's
+// dirty-page limit) delays one chunk by tens of milliseconds, not hundreds.
+constexpr std::uint64_t kLargestChunk = 8 * kMiB;
+constexpr std::int64_t kChunkGoalNs = 20'000'000;
 
 enum class Method { CopyFileRange, SendFile, ReadWrite };
 
@@ -88,7 +90,11 @@ private:
 };
 
 std::uint64_t NextChunkSize(std::uint64_t chunk, std::int64_t tookNs) {
-    if (tookNs > 2 * kChunkGoalNs) return std::max(kSmallestChunk, chunk / 2);
+    // Slower than the goal: down to the size the goal allows at once, so the
+    // next report is not late as well.
+    if (tookNs > kChunkGoalNs)
+        return std::max(kSmallestChunk, chunk * static_cast<std::uint64_t>(kChunkGoalNs) /
+                                            static_cast<std::uint64_t>(tookNs));
     if (tookNs < kChunkGoalNs / 2) return std::min(kLargestChunk, chunk * 2);
     return chunk;
 }

@@ -18,7 +18,7 @@
 #include <string_view>
 
 namespace {
-constexpr std::int64_t kProgressIntervalNs = 50'000'000;
+constexpr std::int64_t kProgressIntervalNs = 25'000'000;
 // Files above this size are copied in several chunks and announce themselves.
 constexpr std::uint64_t kLargeFile = 4 * 1024 * 1024;
 
@@ -179,6 +179,15 @@ public:
         if (!sourceFolder.valid()) return ReportErrnoOrVanished(file);
         CopyLink({sourceFolder.get(), sourceFolderPath}, LastComponent(file).c_str(), {target.get(), folder},
                  LastComponent(destination));
+    }
+
+    // The final counts of the operation, once at its end.
+    void ReportEnd() {
+        if (!options_.showProgress || filesStarted_ == 0) return;
+        progress_.filesDone = filesStarted_;
+        progress_.fileBytesDone = progress_.fileBytesTotal;
+        progress_.bytesDone = bytesBeforeFile_;
+        reporter_.ReportProgress(progress_);
     }
 
     void ChunkCopied(std::uint64_t fileBytesDone) override {
@@ -351,11 +360,12 @@ private:
         if (error == 0 && !temporary.empty() &&
             ::renameat(targetFolder.fd, temporary.c_str(), targetFolder.fd, targetName.c_str()) != 0)
             error = errno;
+        // A failed file is handled all the same; progress counts it whole.
+        bytesBeforeFile_ += size;
         if (error != 0) {
             if (!temporary.empty()) ::unlinkat(targetFolder.fd, temporary.c_str(), 0);
             return ReportWriteError(targetPath(), error);
         }
-        bytesBeforeFile_ += size;
         ++outcome_.filesCopied;
         outcome_.bytesCopied += size;
     }
@@ -378,6 +388,7 @@ private:
     void CopyLink(const OpenFolder& sourceFolder, const char* name, const OpenFolder& targetFolder,
                   const std::string& targetName) {
         struct stat status {};
+        if (options_.showProgress) StartFile(Join(sourceFolder.path, name), 0);
         if (::fstatat(sourceFolder.fd, name, &status, AT_SYMLINK_NOFOLLOW) != 0)
             return ReportErrnoOrVanished(Join(sourceFolder.path, name));
         std::string linkText(static_cast<std::size_t>(status.st_size) + 1, '\0');
@@ -434,6 +445,7 @@ private:
     }
 
     void StartFile(std::string path, std::uint64_t size) {
+        progress_.filesDone = filesStarted_++;
         progress_.currentFile = std::move(path);
         progress_.fileBytesDone = 0;
         progress_.fileBytesTotal = size;
@@ -441,7 +453,7 @@ private:
         Report(size > kLargeFile);
     }
 
-    // Small files are reported at most every 50 ms, so thousands of them do not
+    // Small files are reported at most every 25 ms, so thousands of them do not
     // flood the window; a large file reports after every chunk.
     void Report(bool always) {
         const std::int64_t now = MonotonicNs();
@@ -478,7 +490,8 @@ private:
     TransferReporter& reporter_;
     CopyOutcome outcome_;
     TransferProgress progress_;
-    std::uint64_t bytesBeforeFile_ = 0;
+    std::uint64_t bytesBeforeFile_ = 0;  // of the files handled, copied or not
+    std::uint64_t filesStarted_ = 0;
     std::int64_t lastReportNs_ = 0;
     bool reportedOnce_ = false;
     const std::string temporaryPrefix_;
@@ -627,6 +640,7 @@ CopyOutcome ShellCopy(const std::string& source, const std::string& destination,
             return nothing;
         }
         copier.CopyMatches(ParentFolder(sourcePath), name, target);
+        copier.ReportEnd();
         return copier.Outcome();
     }
     // A dangling link named as the source has nothing behind it; one found
@@ -648,5 +662,6 @@ CopyOutcome ShellCopy(const std::string& source, const std::string& destination,
         copier.CopyFolder(sourcePath, copyPath);
     else
         copier.CopyFile(sourcePath, copyPath, S_ISLNK(status.st_mode));
+    copier.ReportEnd();
     return copier.Outcome();
 }

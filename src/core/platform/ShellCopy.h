@@ -93,7 +93,8 @@ struct CopyOptions {
 // the old copy), so a failed or killed copy leaves the old copy whole; inside a
 // BackupTarget stale temporary files of killed copies are removed. A source
 // that does not exist is skipped silently (the outcome says so). Errors go to
-// the reporter; progress goes there only when showProgress is true.
+// the reporter; progress goes there only when showProgress is true (and once
+// more at the end, with the final counts).
 CopyOutcome ShellCopy(const std::string& source, const std::string& destination, const CopyOptions& options,
                       TransferReporter& reporter);
 CopyOutcome ShellCopy(const std::string& source, const std::string& destination, bool showProgress,

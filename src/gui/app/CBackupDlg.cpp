@@ -10,6 +10,7 @@
 #include "app/ProjectFileWatch.h"
 #include "app/RestoreFromWindow.h"
 #include "app/RunEndNotice.h"
+#include "app/RunProgressPanel.h"
 #include "app/TrayPresence.h"
 #include "app/WindowTransferReporter.h"
 #include "dialogs/Dialogs.h"
@@ -89,6 +90,7 @@ CBackupDlg::CBackupDlg(Dialogs& dialogs, MainWindowEnvironment environment, QWid
       texts_(environment_.programFolder),
       client_(new QWidget(this)),
       controls_((LoadIconResources(), CreateMainWindowControls(client_))),
+      progressPanel_(new RunProgressPanel(controls_.entryList, texts_)),
       menu_(new MainMenu(this)),
       tray_(new TrayPresence(this, texts_,
                              environment_.trayAvailable
@@ -164,7 +166,7 @@ void CBackupDlg::ConnectControls() {
 }
 
 BackupContext CBackupDlg::Context() {
-    return BackupContext{
+    BackupContext context{
         setup_,
         run_,
         *this,
@@ -174,6 +176,9 @@ BackupContext CBackupDlg::Context() {
         environment_.programFolder,
         environment_.commandLine,
         *environment_.clock};
+    // Option position 2: '0' shows the progress of copies and uploads.
+    context.showProgress = !OptionIsNotZero(setup_.optionFlags, Option::kNoCopyAnimation);
+    return context;
 }
 
 // ---------------------------------------------------------------- start-up
@@ -699,6 +704,14 @@ void CBackupDlg::WaitMilliseconds(int milliseconds) {
     QEventLoop* outer = std::exchange(waitLoop_, &loop);
     loop.exec();
     waitLoop_ = outer;
+}
+
+void CBackupDlg::ShowProgress(const RunProgress& progress) {
+    progressPanel_->ShowProgress(progress);
+}
+
+void CBackupDlg::HideProgress() {
+    progressPanel_->HideProgress();
 }
 
 // ---------------------------------------------------------------- MainWindowAccess

@@ -23,6 +23,7 @@ class MainMenu;
 class ProjectFileWatch;
 class QEventLoop;
 class QWidget;
+class RunProgressPanel;
 class TrayPresence;
 class UserNotifier;
 class WindowTransferReporter;
@@ -64,6 +65,7 @@ public:
     PowerClass& Settings() { return settings_; }
     const MainWindowControls& Controls() const { return controls_; }
     MainMenu& Menu() { return *menu_; }
+    const RunProgressPanel& ProgressPanel() const { return *progressPanel_; }
     TrayPresence& Tray() { return *tray_; }
     QTimer& SchedulerTimer() { return timer_; }
     int StartWithSession() const { return startWithSession_; }
@@ -82,6 +84,8 @@ public:
     void ShowMessage(const std::string& text, const std::string& caption) override;
     void MinimizeToTray() override;
     void WaitMilliseconds(int milliseconds) override;
+    void ShowProgress(const RunProgress& progress) override;
+    void HideProgress() override;
 
     void AppendRow(const std::string& text) override;
     QWidget* Window() override { return this; }
@@ -153,6 +157,7 @@ private:
 
     QWidget* client_;
     MainWindowControls controls_;
+    RunProgressPanel* progressPanel_;
     MainMenu* menu_;
     TrayPresence* tray_;
     QTimer timer_;

@@ -3,7 +3,7 @@
 #include <utility>
 
 namespace {
-constexpr auto kPumpInterval = std::chrono::milliseconds(50);
+constexpr auto kPumpInterval = std::chrono::milliseconds(25);
 }
 
 WindowTransferReporter::WindowTransferReporter(std::function<void()> pump) : pump_(std::move(pump)) {}
