@@ -334,18 +334,19 @@ TEST_F(BackupRunTest, CancelSkipsTheRemainingEntriesAndEndsAsACancelledRun) {
 TEST_F(BackupRunTest, StopReachesTheCopyOfAWholeFolderInAFullRun) {
     const std::string bulk = source.path() + "/Bulk";
     fs::create_directories(bulk);
-    for (int i = 0; i < 200; ++i)
+    constexpr int kFiles = 3000;
+    for (int i = 0; i < kFiles; ++i)
         WriteTestFile(bulk + "/f" + std::to_string(i), "content " + std::to_string(i));
     setup.entries = {bulk + "/..."};
     StartLog();
-    // The user presses Stop while the folder's files are being copied.
-    int pumps = 0;
+    // The user presses Stop once the folder's files have started to arrive.
+    const std::string copy = root + "/" + EntryFolderName(bulk + "/...", 0, false);
     window.onPump = [&] {
-        if (++pumps == 50) RequestCancel(run);
+        std::error_code error;
+        if (fs::exists(copy, error) && !fs::is_empty(copy, error)) RequestCancel(run);
     };
     EXPECT_EQ(Run(), RunOutcome::Cancelled);
 
-    const std::string copy = root + "/" + EntryFolderName(bulk + "/...", 0, false);
     std::size_t copied = 0;
     for (const auto& file : fs::directory_iterator(copy)) {
         ++copied;
@@ -353,7 +354,7 @@ TEST_F(BackupRunTest, StopReachesTheCopyOfAWholeFolderInAFullRun) {
         EXPECT_EQ(ReadTestFile(file.path().string()), "content " + name.substr(1)) << name;
     }
     EXPECT_GT(copied, 0u);
-    EXPECT_LT(copied, 200u);
+    EXPECT_LT(copied, static_cast<std::size_t>(kFiles));
     EXPECT_TRUE(ReadTestFile(LogPath()).ends_with(TimeText() + Text(TextId::RunCancelled) + "\r\n"));
 }
 

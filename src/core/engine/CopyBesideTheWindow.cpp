@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <exception>
@@ -87,9 +88,14 @@ CopyOutcome CopyBesideTheWindow(const std::string& source, const std::string& de
     ReportQueue queue;
     CopyOutcome outcome;
     std::exception_ptr failure;
+    // The stop request belongs to this thread; the copy sees it through a flag
+    // set after each pump.
+    std::atomic<bool> stop{false};
+    CopyOptions copyOptions = options;
+    if (options.stopRequested) copyOptions.stopRequested = [&stop] { return stop.load(); };
     std::thread copier([&] {
         try {
-            outcome = ShellCopy(source, destination, options, queue);
+            outcome = ShellCopy(source, destination, copyOptions, queue);
         } catch (...) {
             failure = std::current_exception();
         }
@@ -101,6 +107,7 @@ CopyOutcome CopyBesideTheWindow(const std::string& source, const std::string& de
         if (now - lastPump < kPumpInterval) continue;
         lastPump = now;
         window.PumpMessages();
+        if (options.stopRequested && options.stopRequested()) stop = true;
     }
     copier.join();
     if (failure) std::rethrow_exception(failure);

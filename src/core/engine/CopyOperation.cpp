@@ -237,11 +237,8 @@ CopyResult CopyItem(BackupContext& context, std::string source, std::string dest
         options.holdsBack = [&exceptions = run.exceptions](const std::string& path, bool isFolder) {
             return isFolder ? IsFolderExcluded(exceptions, path) : IsExcluded(exceptions, path);
         };
-    // The window gets its events here too, so that Stop and closing it reach a long copy.
-    options.stopRequested = [&context] {
-        context.window.PumpMessages();
-        return context.run.cancelRequested;
-    };
+    // Stop and closing the window reach the copy of a whole folder between two files.
+    options.stopRequested = [&run] { return run.cancelRequested; };
     context.window.PumpMessages();
     const std::string savedStatus = context.window.StatusLine();
     ShowProgressText(context, source, ProgressMode::Copying);
