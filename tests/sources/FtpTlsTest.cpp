@@ -127,6 +127,16 @@ TEST_F(FtpTlsTest, AWrongPasswordFailsWithoutShowingEitherPassword) {
     EXPECT_EQ(server.LoginCount(), 0);
 }
 
+TEST_F(FtpTlsTest, AServerKilledDuringAnUploadFailsItAndLeavesNoFileUnderItsName) {
+    TrustTheServer();
+    WriteTestFile(file, std::string(4u << 20, 'x'));
+    server.DieDuringUploadOf("data.bin");
+    EXPECT_FALSE(Upload(session, "up"));
+    EXPECT_FALSE(session.LastError().empty());
+    EXPECT_THAT(session.LastError(), Not(HasSubstr(server.password())));
+    EXPECT_FALSE(fs::exists(server.LoginFolder() + "/up/data.bin"));
+}
+
 TEST(FtpTlsSilentServer, AServerThatNeverGreetsTimesOut) {
     TempFolder settings;
     SilentServer silent;

@@ -69,6 +69,9 @@ class FaultyDTPHandler(DTPHandler):
 
     def handle_read(self):
         super().handle_read()
+        self.inject_faults()
+
+    def inject_faults(self):
         if self.cmd_channel.die_with_data and self.tot_bytes_received > 0:
             os.kill(os.getpid(), signal.SIGKILL)
         if self.drop_after is not None and self.tot_bytes_received >= self.drop_after:
@@ -199,9 +202,11 @@ class TestHandler(FTPHandler):
 
 
 class TlsFaultyDTPHandler(FaultyDTPHandler, TLS_DTPHandler):
-    # Reads go through the TLS layer first (the faults of the data connection
-    # are not injected over TLS).
-    handle_read_event = TLS_DTPHandler.handle_read_event
+    # Reads go through the TLS layer first; the faults act on what came through.
+    def handle_read_event(self):
+        TLS_DTPHandler.handle_read_event(self)
+        if self.connected:
+            self.inject_faults()
 
     def readable(self):
         # A client may shake hands on the data connection before it names the
