@@ -12,6 +12,7 @@
 
 #include <QDBusConnection>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QTimer>
 
 #include <exception>
@@ -171,4 +172,5 @@ private:
     bool runEnded_ = false;    // a run ended since the engine was entered
     int pendingResult_ = QDialog::Rejected;
     QEventLoop* waitLoop_ = nullptr;
+    QElapsedTimer sincePump_;  // since the run last let the window's events run
 };
