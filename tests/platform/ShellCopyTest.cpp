@@ -308,3 +308,34 @@ TEST_F(ShellCopyTest, LinkInTheBackupIsNeverWrittenThrough) {
     EXPECT_GE(folder, 0) << reason;
     ::close(folder);
 }
+
+// A caller that holds the copy folder open hands it over instead of having it
+// walked to again; the copy is the same, and the folder still counts as
+// written into. A copy said to be there (or wrongly so) is replaced whole.
+TEST_F(ShellCopyTest, SingleFileIntoACopyFolderTheCallerHoldsOpen) {
+    MakeTree();
+    WriteTestFile(Backup("/Sub/b.doc"), "an older and longer beta");
+    ::chmod(Source("/Sub/b.doc").c_str(), 0640);
+    BackupTarget target(Backup());
+    std::string reason;
+    const int held = target.OpenFolder(Backup("/Sub"), false, reason);
+    ASSERT_GE(held, 0) << reason;
+    EXPECT_TRUE(target.TakeTouchedFolders().empty());
+
+    CopyOptions options;
+    options.target = &target;
+    options.destinationFolder = held;
+    options.replacesCopy = true;
+    EXPECT_EQ(ShellCopy(Source("/Sub/b.doc"), Backup("/Sub/b.doc"), options, reporter_).filesCopied, 1u);
+    EXPECT_EQ(ShellCopy(Source("/a.txt"), Backup("/Sub/a.txt"), options, reporter_).filesCopied, 1u);
+    ::close(held);
+
+    EXPECT_TRUE(reporter_.errors.empty());
+    EXPECT_EQ(ReadTestFile(Backup("/Sub/b.doc")), "beta");
+    EXPECT_EQ(ReadTestFile(Backup("/Sub/a.txt")), "alpha");
+    EXPECT_EQ(TreeListing(Backup("/Sub")), (std::set<std::string>{"a.txt", "b.doc"}));
+    struct stat copy {};
+    ASSERT_EQ(::stat(Backup("/Sub/b.doc").c_str(), &copy), 0);
+    EXPECT_EQ(copy.st_mode & 07777, 0640u);
+    EXPECT_EQ(target.TakeTouchedFolders(), std::vector<std::string>{Backup("/Sub")});
+}

@@ -326,11 +326,15 @@ void CopyIfChanged(BackupContext& context, const std::string& source, const std:
 namespace {
 // The copy of a file that differs from its copy; counted and logged only when
 // it was made. True when the copy facility ran (folders may have changed).
+// `copyFolder`: the destination's folder when the caller holds it open, else -1.
 bool CopyDiffering(BackupContext& context, const std::string& source, const std::string& destination,
-                   SourceRole role, BackupTarget* target) {
+                   SourceRole role, BackupTarget* target, const ModificationStatus& copy,
+                   int copyFolder = -1) {
     CopyOptions copyOptions;
     copyOptions.followSourceLink = role == SourceRole::Entry;
     copyOptions.target = target;
+    copyOptions.destinationFolder = copyFolder;
+    copyOptions.replacesCopy = copy.exists;
     const CopyResult result = CopyItem(context, source, destination, copyOptions);
     if (result.status == CopyStatus::Missing) ReportUnavailable(context, source, role, ENOENT);
     if (result.status != CopyStatus::Copied) return false;
@@ -349,9 +353,9 @@ void CopyIfChanged(BackupContext& context, const std::string& source, const std:
         if (!context.run.cancelRequested) ReportUnavailable(context, source, role, sourceStatus.error);
         return;
     }
-    if (SameCopy(sourceStatus, folders.DestinationStatus(destination)))
-        return SettleFile(context, source, sourceStatus.size);
-    if (CopyDiffering(context, source, destination, role, folders.Target())) folders.Forget();
+    const ModificationStatus copy = folders.DestinationStatus(destination);
+    if (SameCopy(sourceStatus, copy)) return SettleFile(context, source, sourceStatus.size);
+    if (CopyDiffering(context, source, destination, role, folders.Target(), copy)) folders.Forget();
 }
 
 void KeepTouchedFolderAttributes(BackupTarget& target, const std::string& sourceFolder,
@@ -394,6 +398,7 @@ public:
     }
 
     bool IsOpen() const { return descriptor_ >= 0; }
+    int Descriptor() const { return descriptor_; }
 
     ModificationStatus StatusOf(const char* name) {
         if (descriptor_ < 0 || (listed_ && !std::binary_search(names_.begin(), names_.end(), name)))
@@ -504,11 +509,13 @@ private:
                 SettleFile(context_, file, 0);
                 continue;
             }
-            if (SameCopy(sourceStatus, copyFolder_.StatusOf(name))) {
+            const ModificationStatus copyStatus = copyFolder_.StatusOf(name);
+            if (SameCopy(sourceStatus, copyStatus)) {
                 SettleFile(context_, file, sourceStatus.size);
                 continue;
             }
-            if (CopyDiffering(context_, file, copy + "/" + name, SourceRole::FoundInFolder, &target_) &&
+            if (CopyDiffering(context_, file, copy + "/" + name, SourceRole::FoundInFolder, &target_,
+                              copyStatus, copyFolder_.Descriptor()) &&
                 !copyFolder_.IsOpen())
                 copyFolder_.Open(copy);
         }

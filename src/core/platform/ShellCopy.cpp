@@ -161,8 +161,10 @@ public:
         Descriptor target;
         if (options_.target != nullptr) {
             std::string reason;
-            target = Descriptor(options_.target->OpenFolder(folder, true, reason));
-            if (!target.valid()) return ReportError(folder, reason);
+            target = Descriptor(options_.destinationFolder >= 0
+                                    ? options_.target->ReopenFolder(options_.destinationFolder, folder)
+                                    : options_.target->OpenFolder(folder, true, reason));
+            if (!target.valid()) return ReportError(folder, reason.empty() ? std::strerror(errno) : reason);
         } else {
             std::error_code error;
             std::filesystem::create_directories(folder, error);
@@ -371,17 +373,20 @@ private:
     }
 
     // Links a finished anonymous file into the folder: straight under its name
-    // when that is free (a folder this copy made), else under a temporary name
-    // that the caller renames over the old copy, so the old copy stays whole
-    // until the new one is complete. 0 or the errno.
+    // when that is free (a folder this copy made) and no copy is known to be
+    // there, else under a temporary name that the caller renames over the old
+    // copy, so the old copy stays whole until the new one is complete. 0 or
+    // the errno.
     int NameAnonymousFile(int file, const OpenFolder& folder, const std::string& targetName,
                           std::string& temporary) {
         const std::string self = "/proc/self/fd/" + std::to_string(file);
         const auto link = [&](const char* name) {
             return ::linkat(AT_FDCWD, self.c_str(), folder.fd, name, AT_SYMLINK_FOLLOW) == 0 ? 0 : -1;
         };
-        if (link(targetName.c_str()) == 0) return 0;
-        if (errno != EEXIST) return errno;
+        if (!options_.replacesCopy) {
+            if (link(targetName.c_str()) == 0) return 0;
+            if (errno != EEXIST) return errno;
+        }
         return CreateTemporary(targetName, temporary, link) == 0 ? 0 : errno;
     }
 
@@ -601,6 +606,12 @@ int BackupTarget::OpenFolder(std::string_view path, bool create, std::string& re
     }
     if (create && !walked.empty() && walked != rootPath_) touched_.insert(walked);
     return folder.Release();
+}
+
+int BackupTarget::ReopenFolder(int folder, std::string_view path) {
+    const int copy = ::fcntl(folder, F_DUPFD_CLOEXEC, 0);
+    if (copy >= 0 && path != rootPath_) touched_.emplace(path);
+    return copy;
 }
 
 std::vector<std::string> BackupTarget::TakeTouchedFolders() {

@@ -43,6 +43,11 @@ public:
     // as touched.
     int OpenFolder(std::string_view path, bool create, std::string& reason, bool* created = nullptr);
 
+    // The folder at `path` again, through a descriptor of it the caller holds
+    // (one OpenFolder gave): what OpenFolder(path, true) gives for a folder
+    // that exists, without walking to it from the root again.
+    int ReopenFolder(int folder, std::string_view path);
+
     // Folders created or written into by copies since the last call, deepest first.
     std::vector<std::string> TakeTouchedFolders();
 
@@ -74,6 +79,11 @@ struct CopyOptions {
     // Confines every write below the target's root; the destination is then
     // the root (copy into it) or the very path the copy gets.
     BackupTarget* target = nullptr;
+    // Inside a target, a single file's copy folder as the caller holds it open
+    // (-1: walked to from the root), and whether a copy is there to be
+    // replaced (then the new one goes straight to a temporary name).
+    int destinationFolder = -1;
+    bool replacesCopy = false;
 };
 
 // Copies like the desktop shell does, without asking anything:
