@@ -37,26 +37,7 @@ from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import ActiveDTP, DTPHandler, FTPHandler, TLS_DTPHandler, TLS_FTPHandler
 from pyftpdlib.servers import FTPServer
 
-LOGIN_FOLDER = "/login"
-
-
-def read_control(control, name):
-    try:
-        with open(os.path.join(control, name), "rb") as handle:
-            return handle.read().decode("utf8", "surrogateescape")
-    except OSError:
-        return None
-
-
-def name_listed(control, list_name, path):
-    names = read_control(control, list_name) or ""
-    base = os.path.basename(path)
-    return any(name and base.startswith(name) for name in names.splitlines())
-
-
-def record_event(control, line):
-    with open(os.path.join(control, "events"), "ab") as handle:
-        handle.write(line.encode("utf8", "surrogateescape") + b"\n")
+from server_control import LOGIN_FOLDER, name_listed, read_control, record_event
 
 
 class FaultyDTPHandler(DTPHandler):
