@@ -131,7 +131,11 @@ public:
 
     const CopyOutcome& Outcome() const { return outcome_; }
 
-    void CopyMatches(const std::string& folder, const std::string& pattern, const std::string& destination) {
+    // The entries of `folder` matching `pattern` (all of them when null) into
+    // `destination`. The copy of a whole folder is that folder's copy and takes
+    // its attributes: private stays private.
+    void CopyFolderInto(const std::string& folder, const std::string& destination,
+                        const std::string* pattern) {
         Descriptor source(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         if (!source.valid()) return ReportErrno(folder);
         struct stat status {};
@@ -139,21 +143,8 @@ public:
         bool fresh = false;
         Descriptor target = OpenTargetRoot(destination, fresh);
         if (!target.valid() || IsTargetRoot(status)) return;
-        CopyFolderContents(source.Release(), folder, {target.get(), destination, fresh}, &pattern);
-        // The copy of a whole folder is that folder's copy: private stays private.
-        if (pattern == "*.*" || pattern == "*") KeepAttributes(target.get(), status);
-    }
-
-    void CopyFolder(const std::string& folder, const std::string& destination) {
-        Descriptor source(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-        if (!source.valid()) return ReportErrno(folder);
-        struct stat status {};
-        if (::fstat(source.get(), &status) != 0) return ReportErrno(folder);
-        bool fresh = false;
-        Descriptor target = OpenTargetRoot(destination, fresh);
-        if (!target.valid() || IsTargetRoot(status)) return;
-        CopyFolderContents(::dup(source.get()), folder, {target.get(), destination, fresh}, nullptr);
-        KeepAttributes(target.get(), status);
+        CopyFolderContents(source.Release(), folder, {target.get(), destination, fresh}, pattern);
+        if (pattern == nullptr || *pattern == "*.*" || *pattern == "*") KeepAttributes(target.get(), status);
     }
 
     void CopyFile(const std::string& file, const std::string& destination, bool isLink) {
@@ -650,7 +641,7 @@ CopyOutcome ShellCopy(const std::string& source, const std::string& destination,
             }
             return nothing;
         }
-        copier.CopyMatches(ParentFolder(sourcePath), name, target);
+        copier.CopyFolderInto(ParentFolder(sourcePath), target, &name);
         copier.ReportEnd();
         return copier.Outcome();
     }
@@ -670,7 +661,7 @@ CopyOutcome ShellCopy(const std::string& source, const std::string& destination,
         options.target != nullptr ? target == options.target->RootPath() : IsFolder(target);
     const std::string copyPath = intoFolder ? Join(target, name) : target;
     if (S_ISDIR(status.st_mode))
-        copier.CopyFolder(sourcePath, copyPath);
+        copier.CopyFolderInto(sourcePath, copyPath, nullptr);
     else
         copier.CopyFile(sourcePath, copyPath, S_ISLNK(status.st_mode));
     copier.ReportEnd();
