@@ -526,6 +526,40 @@ TEST_F(ChangedTreeCopyTest, FailuresAreReportedAndExceptionsHoldBackWhatTheyName
     EXPECT_EQ(reporter.errors.size(), 3u) << "and the link in the way of sub/y.txt";
 }
 
+// A folder of more files than one batch of lookups: each file is judged by
+// its own copy's status, whichever batch and thread read it.
+TEST_F(ChangedTreeCopyTest, LargeFolderIsJudgedFileByFileAcrossBatches) {
+    constexpr int kFiles = 1300;
+    const auto name = [](int i) { return "big/" + std::to_string(i) + ".txt"; };
+    for (int i = 0; i < kFiles; ++i) {
+        WriteTestFile(Path("src/" + name(i)), "old " + std::to_string(i));
+        SetModificationTime(Path("src/" + name(i)), 2024, 3, 7, 10, 15, 0);
+    }
+    WriteTestFile(Path("src/few/a.txt"), "a");
+    CopyTree();
+    ASSERT_EQ(run.copiedCount, kFiles + 1);
+
+    std::set<int> differing;
+    for (int i = 0; i < kFiles; i += 97) {
+        WriteTestFile(Path("src/" + name(i)), "new " + std::to_string(i));
+        SetModificationTime(Path("src/" + name(i)), 2024, 3, 7, 10, 16, 0);
+        differing.insert(i);
+    }
+    for (int i = 5; i < kFiles; i += 131) {
+        fs::remove(Path("dest/copy/" + name(i)));
+        differing.insert(i);
+    }
+    fs::remove_all(Path("dest/copy/few"));
+    run.copiedCount = run.scannedCount = 0;
+    CopyTree();
+    EXPECT_EQ(run.scannedCount, kFiles + 1);
+    EXPECT_EQ(run.copiedCount, static_cast<int>(differing.size()) + 1);
+    for (int i = 0; i < kFiles; ++i)
+        ASSERT_EQ(ReadTestFile(Path("dest/copy/" + name(i))), ReadTestFile(Path("src/" + name(i)))) << i;
+    EXPECT_EQ(ReadTestFile(Path("dest/copy/few/a.txt")), "a");
+    EXPECT_TRUE(reporter.errors.empty());
+}
+
 TEST_F(ChangedTreeCopyTest, CancelStopsTheWalk) {
     for (int folder = 0; folder < 3; ++folder)
         WriteTestFile(Path("src/f" + std::to_string(folder) + "/a"), "");

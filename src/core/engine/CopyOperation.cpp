@@ -2,6 +2,7 @@
 
 #include "engine/CopyBesideTheWindow.h"
 #include "engine/ProgressTracking.h"
+#include "engine/SideThread.h"
 #include "platform/ShellCopy.h"
 #include "storage/HistoryLog.h"
 #include "storage/OptionString.h"
@@ -489,43 +490,83 @@ private:
     }
 
     // Each file is looked up by name in the open source folder and in the
-    // listed copy folder. A copy writes only the copy of its own name, which
-    // is not looked at again; a copy folder that was missing may have been
-    // made by it, so that one is entered again.
+    // listed copy folder, a batch at a time: the copies' statuses are read on a
+    // thread beside the one reading the sources', since nearly all of an
+    // unchanged tree's time is these two lookups per file. A copy writes only
+    // the copy of its own name, so statuses read before it stay true; a copy
+    // folder that was missing may have been made by it, so that one is
+    // entered again.
     void CompareFoundFiles(int descriptor, const std::string& source, const std::string& copy) {
         RunState& run = context_.run;
         if (run.foundFiles.empty()) return;
+        const std::size_t nameStart = source.size() + 1;
         copyFolder_.Open(copy);
-        for (const std::string& file : run.foundFiles) {
-            if (run.cancelRequested) break;
-            ++run.scannedCount;
-            const char* name = file.c_str() + source.size() + 1;
-            // A path no plain lookup can take is no file the copy can read either.
-            const ModificationStatus sourceStatus =
-                file.size() >= PATH_MAX ? Unavailable(ENAMETOOLONG) : StatusOf(name, false, descriptor);
-            if (!sourceStatus.exists) {
-                if (!run.cancelRequested)
-                    ReportUnavailable(context_, file, SourceRole::FoundInFolder, sourceStatus.error);
-                SettleFile(context_, file, 0);
-                continue;
+        std::vector<ModificationStatus> sourceStatuses;
+        for (std::size_t first = 0; first < run.foundFiles.size() && !run.cancelRequested; first += kBatch) {
+            const std::size_t end = std::min(run.foundFiles.size(), first + kBatch);
+            ReadStatuses(descriptor, nameStart, first, end, sourceStatuses);
+            for (std::size_t index = first; index < end; ++index) {
+                if (run.cancelRequested) break;
+                const std::string& file = run.foundFiles[index];
+                const ModificationStatus& sourceStatus = sourceStatuses[index - first];
+                const ModificationStatus& copyStatus = copyStatuses_[index - first];
+                ++run.scannedCount;
+                if (!sourceStatus.exists) {
+                    if (!run.cancelRequested)
+                        ReportUnavailable(context_, file, SourceRole::FoundInFolder, sourceStatus.error);
+                    SettleFile(context_, file, 0);
+                    continue;
+                }
+                if (SameCopy(sourceStatus, copyStatus)) {
+                    SettleFile(context_, file, sourceStatus.size);
+                    continue;
+                }
+                if (CopyDiffering(context_, file, copy + "/" + (file.c_str() + nameStart),
+                                  SourceRole::FoundInFolder, &target_, copyStatus,
+                                  copyFolder_.Descriptor()) &&
+                    !copyFolder_.IsOpen())
+                    copyFolder_.Open(copy);
             }
-            const ModificationStatus copyStatus = copyFolder_.StatusOf(name);
-            if (SameCopy(sourceStatus, copyStatus)) {
-                SettleFile(context_, file, sourceStatus.size);
-                continue;
-            }
-            if (CopyDiffering(context_, file, copy + "/" + name, SourceRole::FoundInFolder, &target_,
-                              copyStatus, copyFolder_.Descriptor()) &&
-                !copyFolder_.IsOpen())
-                copyFolder_.Open(copy);
         }
         copyFolder_.Close();
     }
 
+    // The statuses of found files [first, end): the sources' here, the copies'
+    // (into copyStatuses_) beside, unless the batch is too small to share.
+    void ReadStatuses(int descriptor, std::size_t nameStart, std::size_t first, std::size_t end,
+                      std::vector<ModificationStatus>& sourceStatuses) {
+        const std::vector<std::string>& files = context_.run.foundFiles;
+        const auto readCopies = [this, &files, nameStart, first, end] {
+            copyStatuses_.clear();
+            for (std::size_t index = first; index < end; ++index)
+                copyStatuses_.push_back(copyFolder_.StatusOf(files[index].c_str() + nameStart));
+        };
+        const bool beside = end - first >= kSharedBatch;
+        if (beside) side_.Start(readCopies);
+        sourceStatuses.clear();
+        for (std::size_t index = first; index < end; ++index)
+            // A path no plain lookup can take is no file the copy can read either.
+            sourceStatuses.push_back(files[index].size() >= PATH_MAX
+                                         ? Unavailable(ENAMETOOLONG)
+                                         : StatusOf(files[index].c_str() + nameStart, false, descriptor));
+        if (beside)
+            side_.Wait();
+        else
+            readCopies();
+    }
+
+    // Files per batch: few enough that a stop is seen soon, enough to keep
+    // the hand-over between the threads cheap.
+    static constexpr std::size_t kBatch = 512;
+    static constexpr std::size_t kSharedBatch = 8;
+
     BackupContext& context_;
     BackupTarget& target_;
     ListedCopyFolder copyFolder_;
+    std::vector<ModificationStatus> copyStatuses_;
     std::size_t foundCount_ = 0;
+    // Last: it ends (after its job) before what its jobs use.
+    SideThread side_;
 };
 }  // namespace
 
