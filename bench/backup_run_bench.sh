@@ -167,22 +167,33 @@ lftp_mirror() {  # lftp_mirror [mirror options] <folder> <remote folder>
 clear_remote() { rm -rf "$FTP_LOGIN"/*; sync; }
 stored_count() { grep -c '^STOR' "$WORK/control/events" || true; }
 
-# Full upload into an empty server folder against lftp mirror -R.
+# CPU seconds the test server has used so far. The server is one Python
+# thread: when it is busy all the time, its CPU time per upload is the floor.
+server_cpu() {
+    awk -v hz="$(getconf CLK_TCK)" '{ printf "%.3f\n", ($14 + $15) / hz }' "/proc/$FTP_SERVER_PID/stat"
+}
+# Full upload into an empty server folder against lftp mirror -R; the second
+# row is the server's CPU time for each side.
 bench_ftp_full() {
-    local set=$1 goal=$2 ours=() peers=()
+    local set=$1 goal=$2 ours=() peers=() ours_cpu=() peers_cpu=()
     ftp_project "$WORK/ftp.tarn" "$ROOT/$set"
     set_options $FULL
     for ((run = 0; run <= RUNS; run++)); do
-        local a b
+        local a b c d
         clear_remote
+        c=$(server_cpu)
         a=$(seconds "$CLI" run "$WORK/ftp.tarn")
+        c=$(awk -v a="$c" -v b="$(server_cpu)" 'BEGIN { printf "%.3f", b - a }')
         if ((run == 0)); then diff -r "$ROOT/$set" "$(ftp_ours_copy "$set")" > /dev/null; fi
         clear_remote
+        d=$(server_cpu)
         b=$(seconds lftp_mirror "$ROOT/$set" peer)
-        if ((run > 0)); then ours+=("$a"); peers+=("$b"); fi
+        d=$(awk -v a="$d" -v b="$(server_cpu)" 'BEGIN { printf "%.3f", b - a }')
+        if ((run > 0)); then ours+=("$a"); peers+=("$b"); ours_cpu+=("$c"); peers_cpu+=("$d"); fi
     done
     diff -r "$ROOT/$set" "$FTP_LOGIN/peer" > /dev/null
     report "FTP full upload, $set" "$goal" "${ours[*]}" "${peers[*]}" "lftp mirror -R"
+    report "  floor: test server CPU seconds" "" "${ours_cpu[*]}" "${peers_cpu[*]}" "lftp mirror -R"
     clear_remote
 }
 
