@@ -560,6 +560,44 @@ TEST_F(ChangedTreeCopyTest, LargeFolderIsJudgedFileByFileAcrossBatches) {
     EXPECT_TRUE(reporter.errors.empty());
 }
 
+// Folders the copies made or wrote into take their source folder's mode and
+// times once everything below them is in, the way a run leaves them.
+TEST_F(ChangedTreeCopyTest, FoldersWrittenIntoKeepTheirSourcesModeAndTimes) {
+    const std::string deep = "a/b c/d\xC3\xA9/e";
+    WriteTestFile(Path("src/" + deep + "/one.txt"), "one");
+    WriteTestFile(Path("src/a/top.txt"), "top");
+    const std::vector<std::string> folders = {"/" + deep, "/a/b c/d\xC3\xA9", "/a/b c", "/a", ""};
+    for (const std::string& folder : folders) SetModificationTime(Path("src" + folder), 2023, 5, 6, 7, 8, 0);
+    ASSERT_EQ(::chmod(Path("src/a/b c").c_str(), 0750), 0);
+    const auto expectSameFolders = [&](const char* when) {
+        for (const std::string& relative : folders) {
+            struct stat source {
+            }, copy{};
+            ASSERT_EQ(::stat(Path("src" + relative).c_str(), &source), 0);
+            ASSERT_EQ(::stat(Path("dest/copy" + relative).c_str(), &copy), 0);
+            EXPECT_EQ(copy.st_mtim.tv_sec, source.st_mtim.tv_sec) << when << relative;
+            EXPECT_EQ(copy.st_mode & 07777, source.st_mode & 07777) << when << relative;
+        }
+    };
+    const auto run = [&] {
+        CopyTree();
+        KeepTouchedFolderAttributes(target, Path("src"), Path("dest/copy"));
+    };
+    run();
+    expectSameFolders("new tree: ");
+
+    // A new file deep down, a changed one near the top, new folder times.
+    WriteTestFile(Path("src/" + deep + "/two.txt"), "two");
+    WriteTestFile(Path("src/a/top.txt"), "top, again");
+    SetModificationTime(Path("src/a/top.txt"), 2030, 1, 1, 0, 0, 0);
+    // Only the folders whose entries changed have a new time.
+    SetModificationTime(Path("src/" + deep), 2023, 5, 6, 7, 9, 0);
+    SetModificationTime(Path("src/a"), 2023, 5, 6, 7, 9, 0);
+    run();
+    EXPECT_EQ(ReadTestFile(Path("dest/copy/" + deep + "/two.txt")), "two");
+    expectSameFolders("files added: ");
+}
+
 TEST_F(ChangedTreeCopyTest, CancelStopsTheWalk) {
     for (int folder = 0; folder < 3; ++folder)
         WriteTestFile(Path("src/f" + std::to_string(folder) + "/a"), "");

@@ -6,6 +6,7 @@
 #include "platform/ShellCopy.h"
 #include "storage/HistoryLog.h"
 #include "storage/OptionString.h"
+#include "util/Descriptor.h"
 #include "util/FileError.h"
 
 #include <dirent.h>
@@ -379,12 +380,12 @@ void KeepTouchedFolderAttributes(BackupTarget& target, const std::string& source
 }
 
 namespace {
-// The copy folder matching the source folder at hand, entered from the target's
-// root without following links. It is listed once, at the first copy found
-// missing: from then on a copy the listing lacks needs no lookup (a folder of
-// new files costs one listing, a folder of current copies none). Missing or
-// blocked, every copy in it counts as missing (the copy makes the folder or
-// reports what is in the way).
+// The copy folder matching the source folder at hand, entered from its copy
+// folder above or the target's root, never through a link. It is listed once,
+// at the first copy found missing: from then on a copy the listing lacks needs
+// no lookup (a folder of new files costs one listing, a folder of current
+// copies none). Missing or blocked, every copy in it counts as missing (the
+// copy makes the folder or reports what is in the way).
 class ListedCopyFolder {
 public:
     explicit ListedCopyFolder(BackupTarget& target) : target_(target) {}
@@ -392,10 +393,15 @@ public:
     ListedCopyFolder& operator=(const ListedCopyFolder&) = delete;
     ~ListedCopyFolder() { Close(); }
 
-    void Open(const std::string& path) {
+    // Takes over `descriptor` (-1: the copy folder is missing or blocked).
+    void Adopt(int descriptor) {
         Close();
+        descriptor_ = descriptor;
+    }
+
+    void Open(const std::string& path) {
         std::string reason;
-        if (target_.Holds(path)) descriptor_ = target_.OpenFolder(path, false, reason);
+        Adopt(target_.Holds(path) ? target_.OpenFolder(path, false, reason) : -1);
     }
 
     bool IsOpen() const { return descriptor_ >= 0; }
@@ -444,24 +450,37 @@ public:
     ChangedTreeCopy(BackupContext& context, BackupTarget& target)
         : context_(context), target_(target), copyFolder_(target) {}
 
-    void CopyFolder(const std::string& source, const std::string& copy, bool entryFolder) {
+    // `copyParent`: the copy folder of the folder above, open, or -1 (the
+    // copy folder is then entered from the target's root).
+    void CopyFolder(const std::string& source, const std::string& copy, bool entryFolder, int copyParent = -1,
+                    int depth = 0) {
         const int descriptor = OpenWalkedFolder(source, entryFolder);
         std::optional<std::vector<FolderItem>> items;
         if (descriptor >= 0) items = ListOpenFolder(descriptor);
-        if (!items) {
+        struct stat sourceStatus {};
+        if (!items || ::fstat(descriptor, &sourceStatus) != 0) {
             const int error = errno;
             if (descriptor >= 0) ::close(descriptor);
             return ReportUnlistableFolder(context_, source, entryFolder, error);
         }
         const std::vector<std::string> subfolders = FindItems(descriptor, source, *items);
         items.reset();
-        CompareFoundFiles(descriptor, source, copy);
+        Descriptor copyFolder(OpenCopyFolder(copyParent, copy));
+        if (CompareFoundFiles(descriptor, source, copy, copyFolder.get()) && !copyFolder.valid())
+            copyFolder = Descriptor(OpenCopyFolder(-1, copy));
         ::close(descriptor);
         context_.window.Refresh();
+        // Open copy folders are handed down, so none is walked to from the root
+        // again; past a depth that could use up the descriptors, they are not.
+        const int handedDown = depth < kHandedDownDepth ? copyFolder.get() : -1;
         for (const std::string& name : subfolders) {
             if (context_.run.cancelRequested) return;
-            CopyFolder(source + "/" + name, copy + "/" + name, false);
+            CopyFolder(source + "/" + name, copy + "/" + name, false, handedDown, depth + 1);
         }
+        // Its content is in: a folder the copies made or wrote into takes its
+        // source's attributes now, while it is open anyway.
+        if (copyFolder.valid() && target_.TakeTouchedFolder(copy))
+            KeepAttributes(copyFolder.get(), sourceStatus);
     }
 
 private:
@@ -496,11 +515,14 @@ private:
     // the copy of its own name, so statuses read before it stay true; a copy
     // folder that was missing may have been made by it, so that one is
     // entered again.
-    void CompareFoundFiles(int descriptor, const std::string& source, const std::string& copy) {
+    // True when a copy was made (the copy folder may exist now).
+    bool CompareFoundFiles(int descriptor, const std::string& source, const std::string& copy,
+                           int copyFolder) {
         RunState& run = context_.run;
-        if (run.foundFiles.empty()) return;
+        if (run.foundFiles.empty()) return false;
         const std::size_t nameStart = source.size() + 1;
-        copyFolder_.Open(copy);
+        bool copied = false;
+        copyFolder_.Adopt(copyFolder >= 0 ? ::fcntl(copyFolder, F_DUPFD_CLOEXEC, 0) : -1);
         std::vector<ModificationStatus> sourceStatuses;
         for (std::size_t first = 0; first < run.foundFiles.size() && !run.cancelRequested; first += kBatch) {
             const std::size_t end = std::min(run.foundFiles.size(), first + kBatch);
@@ -521,14 +543,27 @@ private:
                     SettleFile(context_, file, sourceStatus.size);
                     continue;
                 }
-                if (CopyDiffering(context_, file, copy + "/" + (file.c_str() + nameStart),
-                                  SourceRole::FoundInFolder, &target_, copyStatus,
-                                  copyFolder_.Descriptor()) &&
-                    !copyFolder_.IsOpen())
-                    copyFolder_.Open(copy);
+                if (!CopyDiffering(context_, file, copy + "/" + (file.c_str() + nameStart),
+                                   SourceRole::FoundInFolder, &target_, copyStatus, copyFolder_.Descriptor()))
+                    continue;
+                copied = true;
+                if (!copyFolder_.IsOpen()) copyFolder_.Open(copy);
             }
         }
         copyFolder_.Close();
+        return copied;
+    }
+
+    // The copy folder at `copy`, entered from `parent` (its folder above) when
+    // that is open, else from the target's root, never through a link; -1
+    // when it is missing or blocked.
+    int OpenCopyFolder(int parent, const std::string& copy) {
+        if (parent < 0) {
+            std::string reason;
+            return target_.Holds(copy) ? target_.OpenFolder(copy, false, reason) : -1;
+        }
+        const char* name = copy.c_str() + copy.rfind('/') + 1;
+        return ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     }
 
     // The statuses of found files [first, end): the sources' here, the copies'
@@ -559,6 +594,7 @@ private:
     // the hand-over between the threads cheap.
     static constexpr std::size_t kBatch = 512;
     static constexpr std::size_t kSharedBatch = 8;
+    static constexpr int kHandedDownDepth = 64;
 
     BackupContext& context_;
     BackupTarget& target_;

@@ -50,6 +50,9 @@ public:
 
     // Folders created or written into by copies since the last call, deepest first.
     std::vector<std::string> TakeTouchedFolders();
+    // Whether copies created or wrote into the folder at `path` since then;
+    // it is no longer noted.
+    bool TakeTouchedFolder(const std::string& path) { return touched_.erase(path) > 0; }
 
     // True the first time a folder is named: its stale temporary files are
     // then cleared once per run, not once per file.

@@ -1,5 +1,6 @@
 #include "storage/HistoryLog.h"
 
+#include "util/Descriptor.h"
 #include "util/FileError.h"
 #include "util/TextFile.h"
 
@@ -50,20 +51,6 @@ std::string TextModeText(std::string_view bytes) {
 std::string ElementBytes(std::string_view text) {
     return TextModeBytes(text) + "\r\n";
 }
-
-class Descriptor {
-public:
-    explicit Descriptor(int fd) : fd_(fd) {}
-    ~Descriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    int get() const { return fd_; }
-
-private:
-    int fd_;
-};
 
 bool EndsWithCrLf(int fd, off_t size) {
     char last[2] = {};

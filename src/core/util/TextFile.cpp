@@ -1,5 +1,6 @@
 #include "util/TextFile.h"
 
+#include "util/Descriptor.h"
 #include "util/FileError.h"
 
 #include <dirent.h>
@@ -18,26 +19,6 @@ namespace {
 std::string ErrorText(int error) {
     return std::strerror(error);
 }
-
-class FileDescriptor {
-public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    ~FileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    int get() const { return fd_; }
-    // Closes now so that a failing close can be reported.
-    int Close() {
-        const int result = ::close(fd_);
-        fd_ = -1;
-        return result;
-    }
-
-private:
-    int fd_;
-};
 
 bool WriteAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
@@ -137,7 +118,7 @@ void RemoveStaleTemporaries(const std::string& target) {
 }
 
 // Reads to the end; more than maxBytes is refused.
-std::string ReadOpenFile(const FileDescriptor& file, const std::string& path, std::size_t maxBytes) {
+std::string ReadOpenFile(const Descriptor& file, const std::string& path, std::size_t maxBytes) {
     std::string bytes;
     struct stat status {};
     if (::fstat(file.get(), &status) == 0 && S_ISREG(status.st_mode) &&
@@ -169,14 +150,14 @@ void RequireWritable(const std::string& path, const std::string& target) {
 }  // namespace
 
 std::string ReadFileBytes(const std::string& path) {
-    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+    Descriptor file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
     if (file.get() < 0) throw FileError(path, ErrorText(errno));
     return ReadOpenFile(file, path, std::string().max_size());
 }
 
 std::string ReadSmallRegularFile(const std::string& path, std::size_t maxBytes) {
     // Non-blocking, so a FIFO without a writer cannot hold the open.
-    FileDescriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+    Descriptor file(::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
     if (file.get() < 0) throw FileError(path, ErrorText(errno));
     struct stat status {};
     if (::fstat(file.get(), &status) != 0) throw FileError(path, ErrorText(errno));
@@ -227,7 +208,7 @@ void WriteFileAtomically(const std::string& path, std::string_view bytes, mode_t
         if (fd < 0 && errno != EEXIST) throw FileError(path, ErrorText(errno));
     }
     if (fd < 0) throw FileError(path, ErrorText(EEXIST));
-    FileDescriptor file(fd);
+    Descriptor file(fd);
 
     auto fail = [&](int error) {
         if (file.get() >= 0) file.Close();
