@@ -6,6 +6,7 @@ SideThread::~SideThread() {
     if (!thread_.joinable()) return;
     {
         const std::lock_guard<std::mutex> lock(mutex_);
+        job_ = nullptr;  // not begun: nobody waits for it any more
         ending_ = true;
     }
     changed_.notify_all();
@@ -26,6 +27,13 @@ void SideThread::Start(std::function<void()> job) {
 
 void SideThread::Wait() {
     std::unique_lock<std::mutex> lock(mutex_);
+    if (job_) {
+        std::function<void()> job = std::exchange(job_, nullptr);
+        busy_ = false;
+        lock.unlock();
+        job();
+        return;
+    }
     changed_.wait(lock, [this] { return !busy_; });
     if (failure_) std::rethrow_exception(std::exchange(failure_, nullptr));
 }
@@ -33,9 +41,9 @@ void SideThread::Wait() {
 void SideThread::Serve() {
     std::unique_lock<std::mutex> lock(mutex_);
     for (;;) {
-        changed_.wait(lock, [this] { return busy_ || ending_; });
-        if (!busy_) return;
-        std::function<void()> job = std::move(job_);
+        changed_.wait(lock, [this] { return job_ || ending_; });
+        if (!job_) return;
+        std::function<void()> job = std::exchange(job_, nullptr);
         lock.unlock();
         try {
             job();

@@ -8,8 +8,11 @@
 
 // One thread that runs one job at a time beside the caller's own work:
 // Start hands a job over and returns at once, Wait returns once it is done
-// (and rethrows what it threw). Started lazily, once, for as many jobs as
-// the owner has; the jobs' writes are visible to the caller after Wait.
+// (and rethrows what it threw). A job the thread has not begun by then (a
+// busy machine may not give it a turn soon) is run by Wait itself, so the
+// caller never sits idle waiting for the thread to be scheduled. Started
+// lazily, once, for as many jobs as the owner has; the jobs' writes are
+// visible to the caller after Wait.
 class SideThread {
 public:
     SideThread() = default;
