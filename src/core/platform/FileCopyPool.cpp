@@ -67,11 +67,11 @@ void FileCopyPool::FinishAll() {
 void FileCopyPool::Abandon() noexcept {
     std::unique_lock lock(mutex_);
     slots_.erase(slots_.begin() + static_cast<std::ptrdiff_t>(taken_), slots_.end());
-    jobDone_.wait(lock, [&] {
-        return std::all_of(slots_.begin(), slots_.end(), [](const Slot& slot) { return slot.done; });
-    });
-    slots_.clear();
-    taken_ = 0;
+    while (!slots_.empty()) {
+        jobDone_.wait(lock, [&] { return slots_.front().done; });
+        slots_.pop_front();
+        --taken_;
+    }
 }
 
 // Called with the lock held; the new threads wait for it.
@@ -90,14 +90,19 @@ void FileCopyPool::Work() {
     for (;;) {
         jobWaiting_.wait(lock, [&] { return stopping_ || taken_ < slots_.size(); });
         if (stopping_) return;
-        // Slots stay where they are while others are added or finished.
-        Slot& slot = slots_[taken_++];
-        lock.unlock();
-        RunJob(slot);
-        lock.lock();
-        slot.done = true;
-        jobDone_.notify_one();
+        RunNextJob(lock);
     }
+}
+
+void FileCopyPool::RunNextJob(std::unique_lock<std::mutex>& lock) {
+    // Slots stay where they are while others are added or finished.
+    Slot& slot = slots_[taken_++];
+    lock.unlock();
+    RunJob(slot);
+    lock.lock();
+    slot.done = true;
+    // Only the oldest job is ever waited for.
+    if (&slot == &slots_.front()) jobDone_.notify_one();
 }
 
 void FileCopyPool::RunJob(Slot& slot) {
@@ -110,14 +115,12 @@ void FileCopyPool::RunJob(Slot& slot) {
 
 void FileCopyPool::FinishOldest(std::unique_lock<std::mutex>& lock) {
     Slot& oldest = slots_.front();
-    if (taken_ == 0) {
-        taken_ = 1;
-        lock.unlock();
-        RunJob(oldest);
-        lock.lock();
-        oldest.done = true;
-    } else {
-        jobDone_.wait(lock, [&] { return oldest.done; });
+    // Rather than wait idle, this thread copies too.
+    while (!oldest.done) {
+        if (taken_ < slots_.size())
+            RunNextJob(lock);
+        else
+            jobDone_.wait(lock);
     }
     const std::unique_ptr<FileCopyJob> job = std::move(oldest.job);
     const std::exception_ptr failure = oldest.failure;

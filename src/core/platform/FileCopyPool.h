@@ -55,8 +55,11 @@ private:
     void StartWorkers();
     void Work();
     static void RunJob(Slot& slot);
-    // Takes the oldest job off the queue, running it here when no worker has
-    // taken it and waiting for it otherwise, then finishes it.
+    // Runs the first job no thread has taken; with the lock held, which it
+    // lets go meanwhile.
+    void RunNextJob(std::unique_lock<std::mutex>& lock);
+    // Takes the oldest job off the queue once it is done, running jobs no
+    // worker has taken yet while it waits, then finishes it.
     void FinishOldest(std::unique_lock<std::mutex>& lock);
     bool OldestDone() const { return !slots_.empty() && slots_.front().done; }
 
