@@ -7,14 +7,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -274,6 +276,33 @@ TEST_F(ParallelTreeCopyTest, ExceptionFromTheReporterEndsTheCopyCleanly) {
     ThrowingReporter reporter;
     EXPECT_THROW(ShellCopy(Source("/*.*"), Backup(), false, reporter), std::runtime_error);
     for (const std::string& name : TreeListing(Backup())) EXPECT_FALSE(IsTemporaryName(name)) << name;
+}
+
+// Threads cost more to start than a few files take to copy: they start only
+// for many files, and then live until the copy ends.
+TEST_F(ParallelTreeCopyTest, ThreadsStartOnlyForManyFiles) {
+    class ThreadCountingReporter : public RecordingReporter {
+    public:
+        void ReportProgress(const TransferProgress& progress) override {
+            RecordingReporter::ReportProgress(progress);
+            std::size_t threads = 0;
+            for ([[maybe_unused]] const auto& task : fs::directory_iterator("/proc/self/task")) ++threads;
+            mostThreads = std::max(mostThreads, threads);
+        }
+        std::size_t mostThreads = 0;
+    };
+    for (int index = 0; index < 6; ++index) WriteTestFile(Source("/Few/f" + std::to_string(index)), "few");
+    for (int index = 0; index < 300; ++index)
+        WriteTestFile(Source("/Many/f" + std::to_string(index)), ContentOf(index));
+    UseThreads(4);
+
+    ThreadCountingReporter few;
+    ShellCopy(Source("/Few"), Backup(), true, few);
+    ShellCopy(Source("/Many/f1"), Backup("/single"), true, few);
+    EXPECT_EQ(few.mostThreads, 1u);
+    ThreadCountingReporter many;
+    EXPECT_EQ(ShellCopy(Source("/Many"), Backup(), true, many).filesCopied, 300u);
+    EXPECT_EQ(many.mostThreads, 5u) << "four workers beside this thread";
 }
 
 namespace {
