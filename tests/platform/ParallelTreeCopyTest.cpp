@@ -206,6 +206,27 @@ TEST_F(ParallelTreeCopyTest, StopPartWayLeavesWholeFilesOnly) {
     EXPECT_TRUE(reporter_.errors.empty());
 }
 
+// Large files handed out before a stop are not begun after it: their data
+// would keep the stop waiting for long.
+TEST_F(ParallelTreeCopyTest, StopIsNotKeptWaitingByLargeFilesHandedOut) {
+    const std::string large(4 * 1024 * 1024 + 1, 'L');
+    for (int index = 0; index < 20; ++index) WriteTestFile(Source("/large" + std::to_string(index)), large);
+    UseThreads(4);
+    CopyOptions options;
+    options.showProgress = true;
+    // Stops once the first file is whole.
+    options.stopRequested = [&] {
+        return !reporter_.progressReports.empty() && reporter_.progressReports.back().filesDone > 0;
+    };
+    const CopyOutcome outcome = ShellCopy(Source("/*.*"), Backup(), options, reporter_);
+
+    EXPECT_GE(outcome.filesCopied, 1u);
+    EXPECT_LE(outcome.filesCopied, 2u);
+    const std::set<std::string> copied = TreeListing(Backup());
+    EXPECT_EQ(copied.size(), outcome.filesCopied);
+    for (const std::string& name : copied) EXPECT_EQ(ReadTestFile(Backup("/" + name)), large) << name;
+}
+
 // Older copies are replaced whole on every thread, and the temporary names
 // used for that, or left by a killed run, are gone afterwards.
 TEST_F(ParallelTreeCopyTest, OlderCopiesAreReplacedAndNoTemporaryNameRemains) {
