@@ -1,5 +1,6 @@
 #include "platform/ShellCopy.h"
 
+#include "platform/FileCopyPool.h"
 #include "platform/FileDataCopy.h"
 #include "util/FileStatus.h"
 
@@ -10,16 +11,21 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <charconv>
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <memory>
 #include <string_view>
 
 namespace {
 constexpr std::int64_t kProgressIntervalNs = 25'000'000;
-// Files above this size are copied in several chunks and announce themselves.
+// Files above this size are copied in several chunks and announce themselves;
+// smaller ones move in one go, so they can be copied on another thread without
+// losing any progress report, and these are the files whose copy is mostly
+// the kernel's work per file rather than moving data.
 constexpr std::uint64_t kLargeFile = 4 * 1024 * 1024;
 
 std::string Join(const std::string& folder, std::string_view name) {
@@ -111,12 +117,67 @@ const char* const kNotCopiable = "not a regular file, folder or link; not copied
 const char* const kLinkInTheWay = "a link stands where a folder of the backup must be; not followed";
 const char* const kVanished = "vanished while the backup ran; not copied";
 
+// An entry deleted while the copy runs is not backed up: said so in words
+// of its own, since it is no fault of the disk.
+std::string FailureText(int error) {
+    return error == ENOENT ? kVanished : std::strerror(error);
+}
+
+std::string WriteFailureText(int error) {
+    if (error == EISDIR || error == ENOTEMPTY || error == EEXIST)
+        return "a folder stands where the file must be written";
+    return std::strerror(error);
+}
+
 // An open folder of the walk. `path` is only used for messages; `fresh` says the
 // folder was created by this copy, so no killed run left anything in it.
 struct OpenFolder {
     int fd;
     const std::string& path;
     bool fresh = false;
+};
+
+// One regular file's copy: what the walk hands out, and what copying it found.
+// Both folders stay open until the copy is finished.
+struct FileCopy {
+    enum class Stage {
+        Waiting,
+        Unreadable,        // opening or examining the source failed (error)
+        NotCopiable,       // not a regular file
+        Opened,            // a large file whose data the walking thread copies
+        TemporaryRefused,  // no file to write could be created (error)
+        WriteFailed,       // moving the data or naming the copy failed (error)
+        Copied,
+    };
+
+    // `name` empty: the source folder's path is the file itself (a copy of a
+    // single file, whose link, if it is one, is followed); the target folder's
+    // path is then the target file.
+    FileCopy(const OpenFolder& sourceFolder, std::string name, const OpenFolder& targetFolder,
+             std::string targetName)
+        : sourceFolder(sourceFolder),
+          name(std::move(name)),
+          targetFolder(targetFolder),
+          targetName(std::move(targetName)) {}
+
+    // Path texts are only put together for messages and progress.
+    std::string SourcePath() const {
+        return name.empty() ? sourceFolder.path : Join(sourceFolder.path, name);
+    }
+    std::string TargetPath() const {
+        return name.empty() ? targetFolder.path : Join(targetFolder.path, targetName);
+    }
+    std::uint64_t Size() const { return static_cast<std::uint64_t>(status.st_size); }
+
+    const OpenFolder sourceFolder;
+    const std::string name;
+    const OpenFolder targetFolder;
+    const std::string targetName;
+
+    Descriptor source;
+    struct stat status {};
+    Stage stage = Stage::Waiting;
+    int error = 0;
 };
 
 // One copy operation: walks the source with descriptors relative to their folder
@@ -164,8 +225,11 @@ public:
         }
         SweepStaleTemporaries({target.get(), folder});
         const OpenFolder targetFolder{target.get(), destination};
-        if (!isLink)
-            return CopyRegularFile({AT_FDCWD, file}, nullptr, targetFolder, LastComponent(destination));
+        if (!isLink) {
+            FileCopy copy({AT_FDCWD, file}, "", targetFolder, LastComponent(destination));
+            StartCopy(copy);
+            return FinishCopy(copy, false);
+        }
         // A link found inside a folder is copied as the link it is.
         const std::string sourceFolderPath = ParentFolder(file);
         Descriptor sourceFolder(::open(sourceFolderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -233,14 +297,17 @@ private:
     // Takes ownership of sourceFd.
     void CopyFolderContents(int sourceFd, const std::string& sourcePath, const OpenFolder& target,
                             const std::string* pattern) {
-        DIR* folder = ::fdopendir(sourceFd);
+        const std::unique_ptr<DIR, int (*)(DIR*)> folder(::fdopendir(sourceFd), ::closedir);
         if (folder == nullptr) {
             ::close(sourceFd);
             return ReportErrno(sourcePath);
         }
+        // The copies handed out use this folder's descriptors and paths: none
+        // outlives them, even when something throws.
+        const PendingCopies pending(pool_);
         if (!target.fresh) SweepStaleTemporaries(target);
-        const OpenFolder source{::dirfd(folder), sourcePath};
-        while (const dirent* entry = ::readdir(folder)) {
+        const OpenFolder source{::dirfd(folder.get()), sourcePath};
+        while (const dirent* entry = ::readdir(folder.get())) {
             if (StopRequested()) break;
             const char* name = entry->d_name;
             if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0) continue;
@@ -263,7 +330,7 @@ private:
                     CopySubfolder(source, name, target);
                     break;
                 case DT_REG:
-                    CopyRegularFile(source, name, target, name);
+                    CopyRegularFile(source, name, target);
                     break;
                 case DT_LNK:
                     CopyLink(source, name, target, name);
@@ -275,8 +342,20 @@ private:
                     break;
             }
         }
-        ::closedir(folder);
+        // The folder's attributes come once all its files are in.
+        pool_.FinishAll();
     }
+
+    class PendingCopies {
+    public:
+        explicit PendingCopies(FileCopyPool& pool) : pool_(pool) {}
+        ~PendingCopies() { pool_.Abandon(); }
+        PendingCopies(const PendingCopies&) = delete;
+        PendingCopies& operator=(const PendingCopies&) = delete;
+
+    private:
+        FileCopyPool& pool_;
+    };
 
     void CopySubfolder(const OpenFolder& sourceParent, const char* name, const OpenFolder& targetParent) {
         Descriptor source(::openat(sourceParent.fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
@@ -306,26 +385,70 @@ private:
         ReportError(path, link ? kLinkInTheWay : "a file stands where the folder must be created");
     }
 
-    // `name` null: the source folder's path is the file itself (a copy of a single
-    // file, whose link, if it is one, is followed); the target folder's path is
-    // then the target file.
-    void CopyRegularFile(const OpenFolder& sourceFolder, const char* name, const OpenFolder& targetFolder,
-                         const std::string& targetName) {
-        // Path texts are only put together for messages.
-        auto sourcePath = [&] { return name ? Join(sourceFolder.path, name) : sourceFolder.path; };
-        auto targetPath = [&] { return name ? Join(targetFolder.path, targetName) : targetFolder.path; };
+    // A file found in a folder: copied on a worker when the pool runs, and
+    // counted and reported here in the order of the entries.
+    void CopyRegularFile(const OpenFolder& sourceFolder, const char* name, const OpenFolder& targetFolder) {
+        pool_.Submit(std::make_unique<FileJob>(*this, sourceFolder, name, targetFolder));
+    }
 
+    // The half of a file's copy that any thread may run: it touches nothing of
+    // the copier but what stays constant, and reports through `copy` only. A
+    // large file is only opened: its data moves where progress is reported.
+    void StartCopy(FileCopy& copy) const {
         // A single file is looked through only when its link is what the user named.
-        const bool noFollow = name != nullptr || !options_.followSourceLink;
+        const bool noFollow = !copy.name.empty() || !options_.followSourceLink;
         const int flags = O_RDONLY | O_CLOEXEC | O_NONBLOCK | (noFollow ? O_NOFOLLOW : 0);
-        Descriptor source(::openat(sourceFolder.fd, name ? name : sourceFolder.path.c_str(), flags));
-        if (!source.valid()) return ReportErrnoOrVanished(sourcePath());
-        struct stat status {};
-        if (::fstat(source.get(), &status) != 0) return ReportErrno(sourcePath());
-        if (!S_ISREG(status.st_mode)) return ReportError(sourcePath(), kNotCopiable);
-        const auto size = static_cast<std::uint64_t>(status.st_size);
-        if (options_.showProgress) StartFile(sourcePath(), size);
+        const char* const source = copy.name.empty() ? copy.sourceFolder.path.c_str() : copy.name.c_str();
+        copy.source = Descriptor(::openat(copy.sourceFolder.fd, source, flags));
+        if (!copy.source.valid() || ::fstat(copy.source.get(), &copy.status) != 0) {
+            copy.error = errno;
+            copy.stage = FileCopy::Stage::Unreadable;
+        } else if (!S_ISREG(copy.status.st_mode)) {
+            copy.stage = FileCopy::Stage::NotCopiable;
+        } else if (copy.Size() > kLargeFile) {
+            copy.stage = FileCopy::Stage::Opened;
+        } else {
+            WriteCopy(copy, nullptr);
+        }
+    }
 
+    // The other half, on the walking thread: moves a large file's data with
+    // progress, then counts and reports. A file of the walk not started yet
+    // when a stop is asked for is left alone, as an entry not reached.
+    void FinishCopy(FileCopy& copy, bool stoppable) {
+        switch (copy.stage) {
+            case FileCopy::Stage::Unreadable:
+                return CountError(copy.SourcePath(), FailureText(copy.error));
+            case FileCopy::Stage::NotCopiable:
+                return CountError(copy.SourcePath(), kNotCopiable);
+            case FileCopy::Stage::Opened:
+                if (stoppable && StopRequested()) return;
+                break;
+            default:
+                break;
+        }
+        const std::uint64_t size = copy.Size();
+        if (options_.showProgress) StartFile(copy.SourcePath(), size);
+        if (copy.stage == FileCopy::Stage::Opened)
+            WriteCopy(copy, options_.showProgress ? this : nullptr);
+        else if (options_.showProgress && copy.stage == FileCopy::Stage::Copied && size > 0)
+            ChunkCopied(size);
+        // A failed file is handled all the same; progress counts it whole.
+        bytesBeforeFile_ += size;
+        switch (copy.stage) {
+            case FileCopy::Stage::TemporaryRefused:
+                return CountError(copy.TargetPath(), std::strerror(copy.error));
+            case FileCopy::Stage::WriteFailed:
+                return CountError(copy.TargetPath(), WriteFailureText(copy.error));
+            default:
+                ++outcome_.filesCopied;
+                outcome_.bytesCopied += size;
+        }
+    }
+
+    // Writes an opened source's copy.
+    void WriteCopy(FileCopy& copy, DataCopyObserver* observer) const {
+        const OpenFolder& targetFolder = copy.targetFolder;
         // The data goes to a file without a name, which gets one only when it is
         // whole: a run killed mid-copy leaves neither a cut-off copy under the
         // real name nor a temporary file behind. Where the file system cannot
@@ -338,30 +461,43 @@ private:
                               : -1);
         const bool anonymous = target.valid();
         if (!anonymous) {
-            target = Descriptor(CreateTemporary(targetName, temporary, [&](const char* temporaryName) {
+            target = Descriptor(CreateTemporary(copy.targetName, temporary, [&](const char* temporaryName) {
                 return ::openat(targetFolder.fd, temporaryName, O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
                                 0600);
             }));
-            if (!target.valid()) return ReportErrno(targetPath());
+            if (!target.valid()) {
+                copy.error = errno;
+                copy.stage = FileCopy::Stage::TemporaryRefused;
+                return;
+            }
         }
 
-        int error = CopyFileData(source.get(), target.get(), size, options_.showProgress ? this : nullptr);
-        if (error == 0) KeepAttributes(target.get(), status);
+        int error = CopyFileData(copy.source.get(), target.get(), copy.Size(), observer);
+        copy.source.Reset();
+        if (error == 0) KeepAttributes(target.get(), copy.status);
         if (error == 0 && anonymous)
-            error = NameAnonymousFile(target.get(), targetFolder, targetName, temporary);
+            error = NameAnonymousFile(target.get(), targetFolder, copy.targetName, temporary);
         if (::close(target.Release()) != 0 && error == 0) error = errno;
         if (error == 0 && !temporary.empty() &&
-            ::renameat(targetFolder.fd, temporary.c_str(), targetFolder.fd, targetName.c_str()) != 0)
+            ::renameat(targetFolder.fd, temporary.c_str(), targetFolder.fd, copy.targetName.c_str()) != 0)
             error = errno;
-        // A failed file is handled all the same; progress counts it whole.
-        bytesBeforeFile_ += size;
-        if (error != 0) {
-            if (!temporary.empty()) ::unlinkat(targetFolder.fd, temporary.c_str(), 0);
-            return ReportWriteError(targetPath(), error);
-        }
-        ++outcome_.filesCopied;
-        outcome_.bytesCopied += size;
+        if (error != 0 && !temporary.empty()) ::unlinkat(targetFolder.fd, temporary.c_str(), 0);
+        copy.error = error;
+        copy.stage = error == 0 ? FileCopy::Stage::Copied : FileCopy::Stage::WriteFailed;
     }
+
+    class FileJob final : public FileCopyJob {
+    public:
+        FileJob(TreeCopier& copier, const OpenFolder& sourceFolder, const char* name,
+                const OpenFolder& targetFolder)
+            : copier_(copier), copy_(sourceFolder, name, targetFolder, name) {}
+        void Run() override { copier_.StartCopy(copy_); }
+        void Finish() override { copier_.FinishCopy(copy_, true); }
+
+    private:
+        TreeCopier& copier_;
+        FileCopy copy_;
+    };
 
     // Links a finished anonymous file into the folder: straight under its name
     // when that is free (a folder this copy made) and no copy is known to be
@@ -369,7 +505,7 @@ private:
     // copy, so the old copy stays whole until the new one is complete. 0 or
     // the errno.
     int NameAnonymousFile(int file, const OpenFolder& folder, const std::string& targetName,
-                          std::string& temporary) {
+                          std::string& temporary) const {
         const std::string self = "/proc/self/fd/" + std::to_string(file);
         const auto link = [&](const char* name) {
             return ::linkat(AT_FDCWD, self.c_str(), folder.fd, name, AT_SYMLINK_FOLLOW) == 0 ? 0 : -1;
@@ -383,6 +519,9 @@ private:
 
     void CopyLink(const OpenFolder& sourceFolder, const char* name, const OpenFolder& targetFolder,
                   const std::string& targetName) {
+        // After the files handed out before it, so that counts and reports keep
+        // the order of the entries.
+        pool_.FinishAll();
         struct stat status {};
         if (options_.showProgress) StartFile(Join(sourceFolder.path, name), 0);
         if (::fstatat(sourceFolder.fd, name, &status, AT_SYMLINK_NOFOLLOW) != 0)
@@ -430,10 +569,10 @@ private:
     // short enough for a target name near the length limit. `create` returns
     // a descriptor or 0 on success, -1 with errno on failure.
     template <typename Create>
-    int CreateTemporary(std::string_view targetName, std::string& temporary, Create create) {
+    int CreateTemporary(std::string_view targetName, std::string& temporary, Create create) const {
         for (int attempt = 0; attempt < 100; ++attempt) {
             temporary = std::string(1, '.') + std::string(targetName.substr(0, 200)) + temporaryPrefix_ +
-                        std::to_string(temporaryCounter_++);
+                        std::to_string(temporaryCounter_.fetch_add(1, std::memory_order_relaxed));
             const int result = create(temporary.c_str());
             if (result >= 0 || errno != EEXIST) return result;
         }
@@ -459,28 +598,23 @@ private:
         reporter_.ReportProgress(progress_);
     }
 
-    void ReportError(const std::string& path, const std::string& message) {
+    void CountError(const std::string& path, const std::string& message) {
         ++outcome_.errors;
         reporter_.ReportError(path, message);
     }
 
+    // An error the walk itself meets comes after those of the files handed
+    // out before it (never call this while finishing a file's copy).
+    void ReportError(const std::string& path, const std::string& message) {
+        pool_.FinishAll();
+        CountError(path, message);
+    }
+
     void ReportErrno(const std::string& path) { ReportError(path, std::strerror(errno)); }
 
-    // An entry deleted while the copy runs is not backed up: said so in words
-    // of its own, since it is no fault of the disk.
-    void ReportErrnoOrVanished(const std::string& path) {
-        if (errno == ENOENT)
-            ReportError(path, kVanished);
-        else
-            ReportErrno(path);
-    }
+    void ReportErrnoOrVanished(const std::string& path) { ReportError(path, FailureText(errno)); }
 
-    void ReportWriteError(const std::string& path, int error) {
-        if (error == EISDIR || error == ENOTEMPTY || error == EEXIST)
-            ReportError(path, "a folder stands where the file must be written");
-        else
-            ReportError(path, std::strerror(error));
-    }
+    void ReportWriteError(const std::string& path, int error) { ReportError(path, WriteFailureText(error)); }
 
     const CopyOptions& options_;
     TransferReporter& reporter_;
@@ -491,9 +625,12 @@ private:
     std::int64_t lastReportNs_ = 0;
     bool reportedOnce_ = false;
     const std::string temporaryPrefix_;
-    unsigned long temporaryCounter_ = 0;
+    // Workers name temporary files too.
+    mutable std::atomic<unsigned long> temporaryCounter_ = 0;
     dev_t rootDevice_ = 0;
     ino_t rootInode_ = 0;
+    // Last, so that its threads are gone before anything they use.
+    FileCopyPool pool_{FileCopyPool::WorkersToUse()};
 };
 
 bool ProcessIsGone(pid_t process) {

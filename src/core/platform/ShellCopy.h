@@ -107,7 +107,10 @@ struct CopyOptions {
 // BackupTarget stale temporary files of killed copies are removed. A source
 // that does not exist is skipped silently (the outcome says so). Errors go to
 // the reporter; progress goes there only when showProgress is true (and once
-// more at the end, with the final counts).
+// more at the end, with the final counts). The small files of a folder are
+// copied on a few threads (see FileCopyPool::WorkersToUse), yet the reporter
+// and the options' callbacks are called on the caller's thread only, with what
+// a copy of one entry after another would report, in the same order.
 CopyOutcome ShellCopy(const std::string& source, const std::string& destination, const CopyOptions& options,
                       TransferReporter& reporter);
 CopyOutcome ShellCopy(const std::string& source, const std::string& destination, bool showProgress,
