@@ -2,6 +2,7 @@
 
 #include "platform/FileCopyPool.h"
 #include "platform/FileDataCopy.h"
+#include "util/Descriptor.h"
 #include "util/FileStatus.h"
 
 #include <dirent.h>
@@ -65,36 +66,6 @@ std::int64_t MonotonicNs() {
     clock_gettime(CLOCK_MONOTONIC, &now);
     return static_cast<std::int64_t>(now.tv_sec) * 1'000'000'000 + now.tv_nsec;
 }
-
-class Descriptor {
-public:
-    explicit Descriptor(int fd = -1) : fd_(fd) {}
-    ~Descriptor() { Reset(); }
-    Descriptor(const Descriptor&) = delete;
-    Descriptor& operator=(const Descriptor&) = delete;
-    Descriptor(Descriptor&& other) noexcept : fd_(other.Release()) {}
-    Descriptor& operator=(Descriptor&& other) noexcept {
-        if (this != &other) {
-            Reset();
-            fd_ = other.Release();
-        }
-        return *this;
-    }
-    int get() const { return fd_; }
-    bool valid() const { return fd_ >= 0; }
-    int Release() {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-    void Reset() {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = -1;
-    }
-
-private:
-    int fd_;
-};
 
 // Owner and group are kept where the run may set them: as root, or for the
 // running user's own files. Returns whether they were kept.
