@@ -425,9 +425,11 @@ private:
         // real name nor a temporary file behind. Where the file system cannot
         // do that, a temporary name is used and renamed.
         std::string temporary;
-        // Naming it goes through /proc, which a bare container may lack.
+        // Naming it goes through /proc, which a bare container may lack. A copy
+        // known to replace an older one needs a temporary name anyway, and
+        // goes to it straight away (a killed copy's is cleared by the next run).
         static const bool canNameAnonymousFiles = ::access("/proc/self/fd", X_OK) == 0;
-        Descriptor target(canNameAnonymousFiles
+        Descriptor target(canNameAnonymousFiles && !options_.replacesCopy
                               ? ::openat(targetFolder.fd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600)
                               : -1);
         const bool anonymous = target.valid();
