@@ -19,21 +19,10 @@ command -v lftp > /dev/null || { echo "lftp is missing (apt-get install lftp)" >
 
 source "$(dirname "$0")/fresh_fs.sh"
 source "$(dirname "$0")/ftp_server.sh"
+source "$(dirname "$0")/upload_bench.sh"
 bench_make_root 2G
 
-python3 - "$ROOT/data" <<'PY'
-import os, random, sys, time
-random.seed(7)
-# Three days old, so that copies uploaded today are "not older" on the server.
-stamp = time.time() - 3 * 86400
-for folder in range(20):
-    path = os.path.join(sys.argv[1], "folder%02d" % folder)
-    os.makedirs(path)
-    for number in range(100):
-        with open(os.path.join(path, "file%03d.bin" % number), "wb") as out:
-            out.write(os.urandom(random.randint(1024, 16384)))
-        os.utime(os.path.join(path, "file%03d.bin" % number), (stamp, stamp))
-PY
+bench_make_upload_set "$ROOT/data"
 
 USER_NAME=bench PASSWORD=bench-password
 TLS_SERVER=() TLS_OURS=() LFTP_MODE="set ftp:passive-mode off"
@@ -47,7 +36,6 @@ fi
 bench_start_ftp_server "$ROOT/server" "$USER_NAME" "$PASSWORD" "${TLS_SERVER[@]}"
 PORT=$FTP_PORT LOGIN=$FTP_LOGIN
 
-now() { echo "$EPOCHREALTIME"; }
 clear_remote() { rm -rf "$LOGIN"/*; sync; }
 ours() {  # ours <full|incremental>
     "$BENCH" "$1" "$ROOT/data" "127.0.0.1:$PORT" "$USER_NAME" "$PASSWORD" ours "${TLS_OURS[@]}" > "$WORK/ours.out" \
@@ -58,44 +46,16 @@ peer() {  # peer [mirror options]
         -e "$LFTP_MODE; set net:max-retries 1; mirror -R --no-perms $* $ROOT/data peer; quit" \
         127.0.0.1 > /dev/null
 }
-timed() { local start; start=$(now); "$@"; awk -v a="$start" -v b="$(now)" 'BEGIN { printf "%.3f", b - a }'; }
-
-declare -A TIMES
-record() { TIMES[$1]+="$2 "; }
 
 echo "warming up ..." >&2
 clear_remote; ours full; clear_remote; peer
 for run in $(seq "$RUNS"); do
     echo "run $run of $RUNS ..." >&2
-    for case in full incremental; do
-        if (( run % 2 )); then
-            clear_remote; record "$case-ours" "$(timed ours "$case")"
-            clear_remote; record "$case-lftp" "$(timed peer)"
-        else
-            clear_remote; record "$case-lftp" "$(timed peer)"
-            clear_remote; record "$case-ours" "$(timed ours "$case")"
-        fi
-    done
+    for case in full incremental; do bench_take_turns "$run" "$case" clear_remote "ours $case" peer; done
     # Everything on the server already: nothing to do for either.
     clear_remote; ours full; peer
-    if (( run % 2 )); then
-        record "unchanged-ours" "$(timed ours incremental)"
-        record "unchanged-lftp" "$(timed peer --only-newer)"
-    else
-        record "unchanged-lftp" "$(timed peer --only-newer)"
-        record "unchanged-ours" "$(timed ours incremental)"
-    fi
+    bench_take_turns "$run" unchanged : "ours incremental" "peer --only-newer"
     grep -q "stored=0 skipped=2000 failed=0" "$WORK/ours.out" || { echo "unexpected: $(cat "$WORK/ours.out")" >&2; exit 1; }
 done
 
-python3 - "${TIMES[full-ours]}" "${TIMES[full-lftp]}" "${TIMES[incremental-ours]}" "${TIMES[incremental-lftp]}" \
-    "${TIMES[unchanged-ours]}" "${TIMES[unchanged-lftp]}" <<'PY'
-import statistics, sys
-values = [sorted(float(v) for v in text.split()) for text in sys.argv[1:]]
-print("%-12s %22s %22s %14s" % ("case", "ours min / median s", "lftp min / median s", "ratio (median)"))
-for index, case in enumerate(["full", "incremental", "unchanged"]):
-    ours, lftp = values[2 * index], values[2 * index + 1]
-    print("%-12s %10.3f / %-9.3f %10.3f / %-9.3f %10.2fx" % (
-        case, ours[0], statistics.median(ours), lftp[0], statistics.median(lftp),
-        statistics.median(ours) / statistics.median(lftp)))
-PY
+bench_print_upload_table full incremental unchanged
