@@ -120,7 +120,7 @@ Gaps MeasureRun(const std::string& programFolder, const fs::path& scratch, const
     ticker.setTimerType(Qt::PreciseTimer);
     QObject::connect(&ticker, &QTimer::timeout, [&] {
         noteGap(clock.nsecsElapsed());
-        if (!pictureTaken && clock.elapsed() > 1500 && window.Run().running) {
+        if (!pictureTaken && clock.elapsed() > 400 && window.Run().running) {
             pictureTaken = true;
             window.grab().save(QString::fromStdString(picture));
             last = clock.nsecsElapsed();  // the picture's own time is no gap of the run
