@@ -172,6 +172,7 @@ stored_count() { grep -c '^STOR' "$WORK/control/events" || true; }
 server_cpu() {
     awk -v hz="$(getconf CLK_TCK)" '{ printf "%.3f\n", ($14 + $15) / hz }' "/proc/$FTP_SERVER_PID/stat"
 }
+server_cpu_since() { awk -v a="$1" -v b="$(server_cpu)" 'BEGIN { printf "%.3f", b - a }'; }
 # Full upload into an empty server folder against lftp mirror -R; the second
 # row is the server's CPU time for each side.
 bench_ftp_full() {
@@ -183,12 +184,12 @@ bench_ftp_full() {
         clear_remote
         c=$(server_cpu)
         a=$(seconds "$CLI" run "$WORK/ftp.tarn")
-        c=$(awk -v a="$c" -v b="$(server_cpu)" 'BEGIN { printf "%.3f", b - a }')
+        c=$(server_cpu_since "$c")
         if ((run == 0)); then diff -r "$ROOT/$set" "$(ftp_ours_copy "$set")" > /dev/null; fi
         clear_remote
         d=$(server_cpu)
         b=$(seconds lftp_mirror "$ROOT/$set" peer)
-        d=$(awk -v a="$d" -v b="$(server_cpu)" 'BEGIN { printf "%.3f", b - a }')
+        d=$(server_cpu_since "$d")
         if ((run > 0)); then ours+=("$a"); peers+=("$b"); ours_cpu+=("$c"); peers_cpu+=("$d"); fi
     done
     diff -r "$ROOT/$set" "$FTP_LOGIN/peer" > /dev/null

@@ -380,6 +380,13 @@ void KeepTouchedFolderAttributes(BackupTarget& target, const std::string& source
 }
 
 namespace {
+// The copy folder at `path` entered from the target's root without following
+// links; -1 when it is missing, blocked or outside the target.
+int EnterCopyFolder(BackupTarget& target, const std::string& path) {
+    std::string reason;
+    return target.Holds(path) ? target.OpenFolder(path, false, reason) : -1;
+}
+
 // The copy folder matching the source folder at hand, entered from its copy
 // folder above or the target's root, never through a link. It is listed once,
 // at the first copy found missing: from then on a copy the listing lacks needs
@@ -399,10 +406,7 @@ public:
         descriptor_ = descriptor;
     }
 
-    void Open(const std::string& path) {
-        std::string reason;
-        Adopt(target_.Holds(path) ? target_.OpenFolder(path, false, reason) : -1);
-    }
+    void Open(const std::string& path) { Adopt(EnterCopyFolder(target_, path)); }
 
     bool IsOpen() const { return descriptor_ >= 0; }
     int Descriptor() const { return descriptor_; }
@@ -514,8 +518,7 @@ private:
     // unchanged tree's time is these two lookups per file. A copy writes only
     // the copy of its own name, so statuses read before it stay true; a copy
     // folder that was missing may have been made by it, so that one is
-    // entered again.
-    // True when a copy was made (the copy folder may exist now).
+    // entered again. True when a copy was made (the copy folder may exist now).
     bool CompareFoundFiles(int descriptor, const std::string& source, const std::string& copy,
                            int copyFolder) {
         RunState& run = context_.run;
@@ -558,10 +561,7 @@ private:
     // that is open, else from the target's root, never through a link; -1
     // when it is missing or blocked.
     int OpenCopyFolder(int parent, const std::string& copy) {
-        if (parent < 0) {
-            std::string reason;
-            return target_.Holds(copy) ? target_.OpenFolder(copy, false, reason) : -1;
-        }
+        if (parent < 0) return EnterCopyFolder(target_, copy);
         const char* name = copy.c_str() + copy.rfind('/') + 1;
         return ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     }
