@@ -1,8 +1,6 @@
 #pragma once
 
-#include "support/TempHome.h"
-
-#include <sys/types.h>
+#include "support/LoopbackTestServer.h"
 
 #include <cstdint>
 #include <string>
@@ -10,34 +8,19 @@
 
 // A real FTP server (pyftpdlib, run with the system Python) on 127.0.0.1 and a
 // free port, serving a fresh temporary folder with permission to do anything;
-// the user starts in "/login" below the server's root. Stopped (killed and
-// waited for) at destruction.
-class FtpTestServer {
+// the user starts in "/login" below the server's root.
+class FtpTestServer : public LoopbackTestServer {
 public:
     // Tls: FTP with explicit TLS required on control and data connections,
     // with a self-signed certificate made for this server.
     enum class Security { Plain, Tls };
     explicit FtpTestServer(std::string user = "tester", std::string password = "secret",
                            Security security = Security::Plain);
-    ~FtpTestServer();
-    FtpTestServer(const FtpTestServer&) = delete;
-    FtpTestServer& operator=(const FtpTestServer&) = delete;
-
-    int port() const { return port_; }
-    // "127.0.0.1:<port>", the server text the operations take.
-    std::string HostAndPort() const;
-    const std::string& user() const { return user_; }
-    const std::string& password() const { return password_; }
-    // The server's "/" and the login directory, as folders on this machine.
-    std::string RootFolder() const;
-    std::string LoginFolder() const;
 
     // Successful logins so far.
     int LoginCount() const;
     // "passive" or "active" for each data connection asked for so far, in order.
     std::vector<std::string> DataConnectionModes() const;
-    // Remote paths of the files stored so far, in order.
-    std::vector<std::string> StoredPaths() const;
     // Connections turned away by LimitConnections so far.
     int RefusedConnections() const;
 
@@ -73,16 +56,8 @@ public:
 private:
     void MakeCertificate() const;
     void Start(int port);
-    std::vector<std::string> Events() const;
-    std::string ControlFile(const std::string& name) const;
-    void AddControlLine(const std::string& name, const std::string& line);
 
-    std::string user_;
-    std::string password_;
-    TempFolder folder_;
     bool tls_ = false;
-    pid_t pid_ = -1;
-    int port_ = 0;
 };
 
 // Accepts connections (the kernel completes them) and never says a word.
@@ -101,9 +76,3 @@ private:
 
 // A loopback port nothing listens on.
 int UnusedLoopbackPort();
-
-// Starts a test server (arguments[0] is the program) with its error output in
-// logFile, and waits for its line "READY <port>". Throws when it does not start.
-pid_t SpawnReadyServer(std::vector<std::string> arguments, const std::string& logFile, int& port);
-// The bytes as lower-case hexadecimal digits.
-std::string HexOf(const std::string& bytes);

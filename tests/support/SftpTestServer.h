@@ -1,8 +1,6 @@
 #pragma once
 
-#include "support/TempHome.h"
-
-#include <sys/types.h>
+#include "support/LoopbackTestServer.h"
 
 #include <string>
 #include <vector>
@@ -12,20 +10,9 @@
 // the user starts in "/login" below the server's root and logs in with the
 // password or with the key whose public half AuthorizeKey names. Stopped
 // (killed and waited for) at destruction.
-class SftpTestServer {
+class SftpTestServer : public LoopbackTestServer {
 public:
     explicit SftpTestServer(std::string user = "tester", std::string password = "secret");
-    ~SftpTestServer();
-    SftpTestServer(const SftpTestServer&) = delete;
-    SftpTestServer& operator=(const SftpTestServer&) = delete;
-
-    int port() const { return port_; }
-    // "127.0.0.1:<port>", the server text the operations take.
-    std::string HostAndPort() const;
-    const std::string& user() const { return user_; }
-    const std::string& password() const { return password_; }
-    std::string RootFolder() const;
-    std::string LoginFolder() const;
 
     // The host key's fingerprint as ssh-keygen prints it ("SHA256:...") and
     // its known_hosts line for this server ("[127.0.0.1]:port type base64").
@@ -37,8 +24,7 @@ public:
     void AuthorizeKey(const std::string& publicKeyFile);
 
     // "LOGIN password" / "LOGIN publickey" per login, "STOR <path>" per file.
-    std::vector<std::string> Events() const;
-    std::vector<std::string> StoredPaths() const;
+    using LoopbackTestServer::Events;
     // The server kills itself while it receives a file whose name starts so.
     void DieDuringUploadOf(const std::string& fileName);
     // New connections are accepted and never answered.
@@ -49,15 +35,6 @@ public:
 private:
     void MakeHostKey() const;
     void Start(int port);
-    void Stop();
 
-    std::string user_;
-    std::string password_;
-    TempFolder folder_;
     std::string authorizedKey_;
-    pid_t pid_ = -1;
-    int port_ = 0;
 };
-
-// Output of a shell command (with its error output), for ssh-keygen.
-std::string CommandOutput(const std::string& command);
